@@ -1,0 +1,19 @@
+# Compiler switches shared by every target of the project. Each target links
+# orrelin_options; nothing sets flags on its own.
+add_library(orrelin_options INTERFACE)
+
+target_compile_options(orrelin_options INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
+  # Results are compared to the bit: a fused multiply-add changes which
+  # regions a triangle lands in, so every expression is evaluated as written.
+  -ffp-contract=off -fno-fast-math)
+
+if(ORRELIN_WERROR)
+  target_compile_options(orrelin_options INTERFACE -Werror)
+endif()
+
+if(ORRELIN_SANITIZE)
+  target_compile_options(orrelin_options INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(orrelin_options INTERFACE -fsanitize=address,undefined)
+endif()

@@ -1,0 +1,128 @@
+#include "mesh_prep.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+
+namespace {
+
+// Buckets larger than this are sorted instead of scanned pairwise.
+constexpr std::uint32_t kScanLimit = 32;
+
+}  // namespace
+
+std::vector<std::uint32_t> buildEdgeList(const std::vector<std::uint32_t>& indices, std::size_t vertexCount) {
+    assert(indices.size() % 3 == 0);
+    const std::size_t occurrences = indices.size();  // three edges per triangle
+    assert(occurrences < (std::size_t{1} << 32));
+
+    // Edge occurrence k is edge k % 3 of triangle k / 3, in the order
+    // (i0,i1), (i0,i2), (i1,i2).
+    auto endpoints = [&indices](std::size_t k, std::uint32_t& p, std::uint32_t& q) {
+        const std::size_t base = k - k % 3;
+        switch (k % 3) {
+            case 0: p = indices[base]; q = indices[base + 1]; break;
+            case 1: p = indices[base]; q = indices[base + 2]; break;
+            default: p = indices[base + 1]; q = indices[base + 2]; break;
+        }
+    };
+
+    // Group the occurrences by their smaller vertex (a counting sort, so each
+    // group stays in occurrence order), then keep the first occurrence of every
+    // larger vertex within a group.
+    std::vector<std::uint32_t> groupStart(vertexCount + 1, 0);
+    for (std::size_t k = 0; k < occurrences; ++k) {
+        std::uint32_t p, q;
+        endpoints(k, p, q);
+        assert(p < vertexCount && q < vertexCount);
+        ++groupStart[std::min(p, q) + 1];
+    }
+    for (std::size_t v = 0; v < vertexCount; ++v) groupStart[v + 1] += groupStart[v];
+
+    struct Entry {
+        std::uint32_t other;       // larger vertex of the occurrence
+        std::uint32_t occurrence;  // k
+    };
+    std::vector<Entry> grouped(occurrences);
+    {
+        std::vector<std::uint32_t> fill(groupStart.begin(), groupStart.end() - 1);
+        for (std::size_t k = 0; k < occurrences; ++k) {
+            std::uint32_t p, q;
+            endpoints(k, p, q);
+            grouped[fill[std::min(p, q)]++] = Entry{std::max(p, q), static_cast<std::uint32_t>(k)};
+        }
+    }
+
+    std::vector<std::uint8_t> first(occurrences, 0);
+    std::vector<Entry> scratch;
+    for (std::size_t v = 0; v < vertexCount; ++v) {
+        Entry* begin = grouped.data() + groupStart[v];
+        Entry* end = grouped.data() + groupStart[v + 1];
+        const std::size_t n = static_cast<std::size_t>(end - begin);
+        if (n <= kScanLimit) {
+            for (Entry* e = begin; e != end; ++e) {
+                bool seen = false;
+                for (Entry* f = begin; f != e && !seen; ++f) seen = f->other == e->other;
+                if (!seen) first[e->occurrence] = 1;
+            }
+        } else {
+            // A vertex shared by many triangles (the hub of a fan): sort by the
+            // other vertex, ties by occurrence, and keep each run's head.
+            scratch.assign(begin, end);
+            std::sort(scratch.begin(), scratch.end(), [](const Entry& l, const Entry& r) {
+                return l.other != r.other ? l.other < r.other : l.occurrence < r.occurrence;
+            });
+            for (std::size_t i = 0; i < n; ++i) {
+                if (i == 0 || scratch[i].other != scratch[i - 1].other) first[scratch[i].occurrence] = 1;
+            }
+        }
+    }
+
+    std::size_t edgeCount = 0;
+    for (std::uint8_t f : first) edgeCount += f;
+    std::vector<std::uint32_t> edges;
+    edges.reserve(2 * edgeCount);
+    for (std::size_t k = 0; k < occurrences; ++k) {
+        if (!first[k]) continue;
+        std::uint32_t p, q;
+        endpoints(k, p, q);
+        edges.push_back(p);
+        edges.push_back(q);
+    }
+    return edges;
+}
+
+float midpoint(float a, float b) {
+    const float sum = a + b;
+    return static_cast<float>(static_cast<double>(sum) * 0.5);
+}
+
+SceneMeasures computeSceneBounds(const std::vector<Point2>& vertices) {
+    assert(!vertices.empty());
+    Rect2 r{vertices[0].x, vertices[0].y, vertices[0].x, vertices[0].y};
+    for (std::size_t i = 1; i < vertices.size(); ++i) {
+        const Point2 v = vertices[i];
+        if (v.x < r.minX) {
+            r.minX = v.x;
+        } else if (v.x > r.maxX) {
+            r.maxX = v.x;
+        }
+        if (v.y < r.minY) {
+            r.minY = v.y;
+        } else if (v.y > r.maxY) {
+            r.maxY = v.y;
+        }
+    }
+    SceneMeasures m;
+    m.bounds = r;
+    // Differences, squares and their sum in single precision; the root in double.
+    const float dx = r.minX - r.maxX;
+    const float dy = r.minY - r.maxY;
+    const float dx2 = dx * dx;
+    const float dy2 = dy * dy;
+    const float sum = dx2 + dy2;
+    m.extent = static_cast<float>(std::sqrt(static_cast<double>(sum)));
+    m.moveStep = m.extent / 50.0f;
+    m.centre = Point2{midpoint(r.maxX, r.minX), midpoint(r.maxY, r.minY)};
+    return m;
+}

@@ -1,0 +1,249 @@
+#include "tri_reader.h"
+
+#include <algorithm>
+#include <cassert>
+#include <charconv>
+#include <cstdio>
+#include <limits>
+#include <system_error>
+
+namespace {
+
+// A field of a vertex record holds at most this many characters.
+constexpr std::size_t kFloatFieldWidth = 8;
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+struct Cursor {
+    const char* data;
+    std::size_t size;
+    std::size_t pos;
+
+    void skipSpace() {
+        while (pos < size && isSpace(data[pos])) ++pos;
+    }
+};
+
+// Powers of ten that are exact in double precision.
+constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+
+// Converts the scanned field text[0, len) to the nearest 32-bit float. The text
+// holds an optional sign, at least one mantissa digit, at most one decimal point
+// and possibly an exponent marker with optional sign and digits. Sets
+// `nonFinite` when the value lies beyond the float range.
+float convertFloatField(const char* text, std::size_t len, bool& nonFinite) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (text[i] == '+' || text[i] == '-') {
+        negative = text[i] == '-';
+        ++i;
+    }
+    std::uint32_t mantissa = 0;  // at most 8 digits, so it cannot overflow
+    int fractionDigits = 0;
+    bool afterDot = false;
+    for (; i < len && text[i] != 'e' && text[i] != 'E'; ++i) {
+        if (text[i] == '.') {
+            afterDot = true;
+            continue;
+        }
+        mantissa = mantissa * 10 + static_cast<std::uint32_t>(text[i] - '0');
+        if (afterDot) ++fractionDigits;
+    }
+    int exponent = 0;
+    if (i < len) {  // exponent marker; its digits may be missing, then it does not count
+        ++i;
+        bool expNegative = false;
+        if (i < len && (text[i] == '+' || text[i] == '-')) {
+            expNegative = text[i] == '-';
+            ++i;
+        }
+        for (; i < len; ++i) exponent = exponent * 10 + (text[i] - '0');  // at most 6 digits
+        if (expNegative) exponent = -exponent;
+    }
+    if (mantissa == 0) return negative ? -0.0f : 0.0f;
+
+    const int scale = exponent - fractionDigits;
+    if (scale >= 0 && scale <= 8) {
+        // mantissa * 5^scale needs at most 46 bits: the product is exact in double,
+        // so the one rounding to float is correct.
+        const double value = static_cast<double>(mantissa) * kPow10[scale];
+        return static_cast<float>(negative ? -value : value);
+    }
+    if (scale < 0 && scale >= -8) {
+        // The quotient is rounded once in double. For mantissas below 10^8 and
+        // divisors up to 10^8 no such quotient lies within half a double ulp of a
+        // float rounding boundary unless it lies exactly on it, so rounding the
+        // double to float gives the correctly rounded float.
+        const double value = static_cast<double>(mantissa) / kPow10[-scale];
+        return static_cast<float>(negative ? -value : value);
+    }
+    // Rare long exponents: the library conversion is correctly rounded but does
+    // not accept a leading '+' and reports values beyond the float range as errors.
+    const char* first = text + (text[0] == '+' ? 1 : 0);
+    float value = 0.0f;
+    const auto result = std::from_chars(first, text + len, value, std::chars_format::general);
+    if (result.ec == std::errc::result_out_of_range) {
+        // Either below the smallest subnormal (rounds to zero) or beyond the
+        // largest float; a value that large has a non-negative decimal scale.
+        if (scale >= 0) {
+            nonFinite = true;
+            return negative ? -std::numeric_limits<float>::infinity()
+                            : std::numeric_limits<float>::infinity();
+        }
+        return negative ? -0.0f : 0.0f;
+    }
+    return value;
+}
+
+// One "%8f" conversion: skips white space, then consumes at most 8 characters of
+// a decimal floating-point number. On success stores the value and returns true;
+// on failure leaves `out` unchanged. Either way the cursor ends right behind the
+// last character consumed.
+bool readFloatField(Cursor& cur, float& out, TriangleParseFlags& flags) {
+    cur.skipSpace();
+    const std::size_t start = cur.pos;
+    const std::size_t limit = std::min(cur.size, start + kFloatFieldWidth);
+    std::size_t p = start;
+    if (p < limit && (cur.data[p] == '+' || cur.data[p] == '-')) ++p;
+    bool gotDigit = false;
+    bool gotDot = false;
+    bool gotExponent = false;
+    std::size_t numberEnd = start;  // behind the last character that completes a number
+    while (p < limit) {
+        const char c = cur.data[p];
+        if (isDigit(c)) {
+            gotDigit = true;
+            numberEnd = p + 1;
+        } else if (c == '.' && !gotDot) {
+            gotDot = true;
+            if (gotDigit) numberEnd = p + 1;
+        } else if ((c == 'e' || c == 'E') && gotDigit && !gotExponent) {
+            gotExponent = true;
+            gotDot = true;  // no decimal point after the exponent marker
+        } else if ((c == '+' || c == '-') && gotExponent &&
+                   (cur.data[p - 1] == 'e' || cur.data[p - 1] == 'E')) {
+            // sign of the exponent
+        } else {
+            break;
+        }
+        ++p;
+    }
+    // An exponent marker (and its sign) without digits is consumed but does not
+    // count: "1e" reads as 1, like the C library's conversions.
+    cur.pos = p;
+    if (!gotDigit) return false;
+    const std::size_t end = numberEnd;
+    out = convertFloatField(cur.data + start, end - start, flags.nonFiniteCoordinate);
+    return true;
+}
+
+// One "%d" conversion: skips white space, then consumes an optional sign and all
+// decimal digits that follow. On success stores the value (its low 32 bits) and
+// returns true; a value outside the signed 32-bit range raises the flag.
+bool readIntField(Cursor& cur, std::int32_t& out, TriangleParseFlags& flags) {
+    cur.skipSpace();
+    std::size_t p = cur.pos;
+    bool negative = false;
+    if (p < cur.size && (cur.data[p] == '+' || cur.data[p] == '-')) {
+        negative = cur.data[p] == '-';
+        ++p;
+    }
+    const std::size_t digitsStart = p;
+    std::uint64_t magnitude = 0;
+    constexpr std::uint64_t kSaturated = std::uint64_t{1} << 40;
+    while (p < cur.size && isDigit(cur.data[p])) {
+        if (magnitude < kSaturated) magnitude = magnitude * 10 + static_cast<std::uint64_t>(cur.data[p] - '0');
+        ++p;
+    }
+    cur.pos = p;
+    if (p == digitsStart) return false;
+    const std::uint64_t limit = negative ? std::uint64_t{1} << 31 : (std::uint64_t{1} << 31) - 1;
+    if (magnitude > limit) flags.indexOutOfRange = true;
+    const std::uint32_t low = static_cast<std::uint32_t>(magnitude);
+    out = static_cast<std::int32_t>(negative ? 0u - low : low);
+    return true;
+}
+
+}  // namespace
+
+TriangleParseFlags parseTriangleData(const char* data, std::size_t size, std::vector<Point2>& vertices,
+                                     std::vector<std::uint32_t>& indices) {
+    assert(data != nullptr || size == 0);
+    TriangleParseFlags flags;
+    if (size == 0) return flags;
+
+    // Every record starts with its letter, so the letters bound the array sizes.
+    std::size_t vCount = 0;
+    std::size_t fCount = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        vCount += data[i] == 'v';
+        fCount += data[i] == 'f';
+    }
+    vertices.reserve(vertices.size() + vCount);
+    indices.reserve(indices.size() + 3 * fCount);
+
+    // Values of the last successful conversions; a failed one keeps them.
+    Point2 v;
+    std::int32_t a = 0;
+    std::int32_t b = 0;
+    std::int32_t c = 0;
+    Cursor cur{data, size, 0};
+    while (cur.pos < size) {
+        const char ch = data[cur.pos++];
+        if (ch == 'v') {
+            if (readFloatField(cur, v.x, flags)) readFloatField(cur, v.y, flags);
+            vertices.push_back(v);
+        } else if (ch == 'f') {
+            if (readIntField(cur, a, flags) && readIntField(cur, b, flags)) readIntField(cur, c, flags);
+            indices.push_back(static_cast<std::uint32_t>(a));
+            indices.push_back(static_cast<std::uint32_t>(b));
+            indices.push_back(static_cast<std::uint32_t>(c));
+        }
+    }
+    return flags;
+}
+
+bool validateFileMesh(const std::vector<Point2>& vertices, const std::vector<std::uint32_t>& indices,
+                      const TriangleParseFlags& flags) {
+    if (vertices.empty()) return false;
+    if (indices.empty()) return false;
+    if (indices.size() % 3 != 0) return false;
+    const std::uint32_t largest = *std::max_element(indices.begin(), indices.end());
+    if (static_cast<std::uint64_t>(largest) > static_cast<std::uint64_t>(vertices.size()) - 1) return false;
+    return !flags.nonFiniteCoordinate && !flags.indexOutOfRange;
+}
+
+bool readFileBytes(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    bool ok = true;
+    // The first block is one byte larger than the file, so a file that does not
+    // change while it is read is read by one call; one that grows is still read
+    // to its end.
+    std::size_t block = 1 << 16;
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        const long end = std::ftell(file);
+        if (end > 0) block = static_cast<std::size_t>(end) + 1;
+        std::rewind(file);
+    }
+    std::size_t filled = 0;
+    for (;;) {
+        bytes.resize(filled + block);
+        const std::size_t got = std::fread(bytes.data() + filled, 1, block, file);
+        filled += got;
+        if (got < block) {
+            ok = std::ferror(file) == 0;
+            break;
+        }
+        block = 1 << 20;
+    }
+    bytes.resize(filled);
+    std::fclose(file);
+    if (!ok) bytes.clear();
+    return ok;
+}

@@ -1,0 +1,86 @@
+#pragma once
+// The quadtree over the scene's triangles: construction with the edge-crossing
+// distribution test, destruction, and point location.
+
+#include <cstdint>
+#include <deque>
+#include <span>
+#include <vector>
+
+#include "mesh_types.h"
+
+struct Quadtree;
+
+// One region of the tree.
+struct QuadtreeNode {
+    Rect2 bounds;
+    Point2 centre;  // midpoint of bounds, computed once at creation
+    const Quadtree* owner = nullptr;
+    QuadtreeNode* children[4] = {nullptr, nullptr, nullptr, nullptr};  // all null in a leaf
+    // The triangles that overlap the region, in the order they were added.
+    // Valid once the build has finished and for as long as the tree stands.
+    std::span<const TriangleOffset> triangles;
+
+    // Position of this node's list in the tree's offset store, used while building.
+    std::size_t firstOffset = 0;
+    std::size_t offsetCount = 0;
+
+    bool isLeaf() const { return children[0] == nullptr; }
+};
+
+// The tree, with the region list (one entry per split node, in pre-order) from
+// which the split lines are drawn. Nodes and triangle lists live in stores the
+// tree owns; destroying the tree releases them all at once.
+struct Quadtree {
+    QuadtreeNode* root = nullptr;
+    const std::vector<Point2>* vertices = nullptr;
+    std::vector<const QuadtreeNode*> regionList;
+    const std::vector<std::uint32_t>* indices = nullptr;
+    std::uint32_t maxTrianglesPerRegion = 0;  // compared unsigned
+    std::int32_t maxDepth = 0;
+
+    std::deque<QuadtreeNode> nodeStore;
+    std::vector<TriangleOffset> offsetStore;
+};
+
+// The inputs of a build: the root rectangle and mesh arrays (references into the
+// scene) and the active limits.
+struct QuadtreeSettings {
+    const Rect2* rootBounds = nullptr;
+    const std::vector<Point2>* vertices = nullptr;
+    const std::vector<std::uint32_t>* indices = nullptr;
+    std::int32_t maxDepth = 5;
+    std::uint32_t maxTrianglesPerRegion = 50;
+};
+
+// Builds a new tree over every triangle of settings' mesh. The root is always
+// split once; below it a region is split while it holds more than
+// maxTrianglesPerRegion triangles and its level is below maxDepth.
+// Requires: the tree is empty (destroyQuadtree) and the three references are set;
+// indices form whole triangles that address existing vertices.
+void buildQuadtree(Quadtree& tree, const QuadtreeSettings& settings);
+
+// Empties the region list, then releases every node. Leaves an empty tree.
+void destroyQuadtree(Quadtree& tree);
+
+// The children (bit i for child i; 0 lower left, 1 lower right, 2 upper left,
+// 3 upper right) of a region with `bounds` and `centre` that receive the triangle
+// with corners v0, v1, v2. `childCentres` are the stored centres of the four
+// children. Never 0: a triangle reaches at least one child.
+unsigned distributeTriangle(const Rect2& bounds, Point2 centre, const Point2 childCentres[4], Point2 v0, Point2 v1,
+                            Point2 v2);
+
+// The child index a point falls in: 2 for y >= cy, plus 1 for x > cx.
+inline unsigned quadrantOf(Point2 centre, Point2 p) {
+    return (p.y >= centre.y ? 2u : 0u) + (p.x > centre.x ? 1u : 0u);
+}
+
+// The leaf reached by carrying `point` down from `root` by quadrantOf; its
+// `triangles` are the region a click at `point` tests. Requires: root not null.
+const QuadtreeNode* locateRegion(const QuadtreeNode* root, Point2 point);
+
+// True when `point` lies strictly inside the triangle at `offset`, by the
+// single-precision barycentric test. Requires: offset + 2 < indices.size() and
+// the indices address existing vertices.
+bool pointInTriangle(const std::vector<Point2>& vertices, const std::vector<std::uint32_t>& indices,
+                     TriangleOffset offset, Point2 point);

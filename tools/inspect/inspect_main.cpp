@@ -1,0 +1,224 @@
+// orrelin-inspect: loads a triangle file exactly as the program does, optionally
+// locates points as left clicks would, and prints one JSON object describing the
+// mesh, the quadtree and each location.
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app_state.h"
+#include "json_writer.h"
+#include "scene.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: orrelin-inspect FILE [--max-depth N] [--max-triangles N] [--locate X Y]... [--summary]\n";
+
+constexpr const char* kHelp =
+    "usage: orrelin-inspect FILE [--max-depth N] [--max-triangles N] [--locate X Y]... [--summary]\n"
+    "\n"
+    "Loads a .tri triangle file with the program's own code and prints one JSON object:\n"
+    "the mesh, its edge list, bounds, the quadtree's split regions and, for each\n"
+    "--locate, the region a left click at that plane point tests and its result.\n"
+    "\n"
+    "options:\n"
+    "  --max-depth N      maximum quadtree depth, 1 to 10 (default 5)\n"
+    "  --max-triangles N  triangles per region, 1 to 10000 (default 50)\n"
+    "  --locate X Y       locate the plane point (X, Y), read as 32-bit floats; repeatable\n"
+    "  --summary          leave out vertices, indices, edges and regions\n"
+    "  -h, --help         show this help and exit\n"
+    "\n"
+    "exit status: 0 when the file loaded, 1 when it could not be opened or is invalid,\n"
+    "2 on bad arguments.\n";
+
+struct Options {
+    std::string file;
+    std::int32_t maxDepth = 5;
+    std::int32_t maxTriangles = 50;
+    std::vector<Point2> locates;
+    bool summary = false;
+};
+
+[[noreturn]] void usageError(const std::string& message) {
+    std::fprintf(stderr, "orrelin-inspect: %s\n%s", message.c_str(), kUsage);
+    std::exit(2);
+}
+
+bool parseWholeInt(std::string_view text, std::int32_t& out) {
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), out);
+    return result.ec == std::errc() && result.ptr == text.data() + text.size();
+}
+
+bool parseWholeFloat(std::string_view text, float& out) {
+    if (!text.empty() && text[0] == '+') text.remove_prefix(1);
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), out);
+    return result.ec == std::errc() && result.ptr == text.data() + text.size();
+}
+
+Options parseArguments(int argc, char** argv) {
+    Options options;
+    bool haveFile = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        auto value = [&](const char* what) -> std::string_view {
+            if (i + 1 >= argc) usageError(std::string(arg) + " needs " + what);
+            return argv[++i];
+        };
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kHelp, stdout);
+            std::exit(0);
+        } else if (arg == "--max-depth") {
+            const std::string_view v = value("a number");
+            if (!parseWholeInt(v, options.maxDepth) || options.maxDepth < 1 || options.maxDepth > 10) {
+                usageError("--max-depth must be a whole number from 1 to 10, not '" + std::string(v) + "'");
+            }
+        } else if (arg == "--max-triangles") {
+            const std::string_view v = value("a number");
+            if (!parseWholeInt(v, options.maxTriangles) || options.maxTriangles < 1 ||
+                options.maxTriangles > 10000) {
+                usageError("--max-triangles must be a whole number from 1 to 10000, not '" + std::string(v) + "'");
+            }
+        } else if (arg == "--locate") {
+            const std::string_view xs = value("two numbers");
+            const std::string_view ys = value("two numbers");
+            Point2 p;
+            if (!parseWholeFloat(xs, p.x) || !parseWholeFloat(ys, p.y)) {
+                usageError("--locate needs two numbers, not '" + std::string(xs) + "' '" + std::string(ys) + "'");
+            }
+            options.locates.push_back(p);
+        } else if (arg == "--summary") {
+            options.summary = true;
+        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
+            usageError("unknown option '" + std::string(arg) + "'");
+        } else if (!haveFile) {
+            options.file = std::string(arg);
+            haveFile = true;
+        } else {
+            usageError("more than one FILE given");
+        }
+    }
+    if (!haveFile) usageError("no FILE given");
+    return options;
+}
+
+void appendPoint(std::string& out, Point2 p) {
+    out += '[';
+    appendFloat(out, p.x);
+    out += ", ";
+    appendFloat(out, p.y);
+    out += ']';
+}
+
+template <typename T, typename Fn>
+void appendArray(std::string& out, const std::vector<T>& items, Fn appendItem) {
+    out += '[';
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i) out += ", ";
+        appendItem(items[i]);
+    }
+    out += ']';
+}
+
+void writeOut(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options options = parseArguments(argc, argv);
+
+    AppState.quadtreeSettings.maxDepth = options.maxDepth;
+    AppState.quadtreeSettings.maxTrianglesPerRegion = static_cast<std::uint32_t>(options.maxTriangles);
+    const bool loaded = loadTriangleFile(options.file);
+    clearFileMesh();
+
+    std::string out;
+    out += "{\"file\": ";
+    appendString(out, options.file);
+    if (!loaded) {
+        out += ", \"valid\": false, \"error\": ";
+        appendString(out, "The file \"" + options.file + "\" could not be opened.");
+        out += "}\n";
+        writeOut(out);
+        return 1;
+    }
+
+    const Mesh& mesh = AppState.mesh;
+    out += ", \"valid\": true";
+    out += ",\n \"vertexCount\": ";
+    appendUnsigned(out, mesh.vertices.size());
+    out += ", \"triangleCount\": ";
+    appendUnsigned(out, mesh.indices.size() / 3);
+    out += ", \"edgeCount\": ";
+    appendUnsigned(out, mesh.edges.size() / 2);
+    out += ", \"regionCount\": ";
+    appendUnsigned(out, AppState.quadtree.regionList.size());
+    if (!options.summary) {
+        out += ",\n \"vertices\": ";
+        appendArray(out, mesh.vertices, [&](Point2 p) { appendPoint(out, p); });
+        out += ",\n \"indices\": ";
+        appendArray(out, mesh.indices, [&](std::uint32_t v) { appendUnsigned(out, v); });
+        out += ",\n \"edges\": ";
+        appendArray(out, mesh.edges, [&](std::uint32_t v) { appendUnsigned(out, v); });
+    }
+    const Rect2& b = AppState.sceneBounds;
+    out += ",\n \"bounds\": [";
+    appendFloat(out, b.minX);
+    out += ", ";
+    appendFloat(out, b.minY);
+    out += ", ";
+    appendFloat(out, b.maxX);
+    out += ", ";
+    appendFloat(out, b.maxY);
+    out += "], \"centre\": ";
+    appendPoint(out, AppState.sceneCenter);
+    out += ", \"extent\": ";
+    appendFloat(out, AppState.sceneExtent);
+    out += ", \"moveStep\": ";
+    appendFloat(out, AppState.moveStep);
+    if (!options.summary) {
+        out += ",\n \"regions\": ";
+        appendArray(out, AppState.quadtree.regionList, [&](const QuadtreeNode* node) {
+            const float values[6] = {node->bounds.minX, node->bounds.minY, node->bounds.maxX,
+                                     node->bounds.maxY, node->centre.x,    node->centre.y};
+            out += '[';
+            for (int k = 0; k < 6; ++k) {
+                if (k) out += ", ";
+                appendFloat(out, values[k]);
+            }
+            out += ']';
+        });
+    }
+    out += ",\n \"queries\": [";
+    for (std::size_t q = 0; q < options.locates.size(); ++q) {
+        simulatePointLocation(options.locates[q]);
+        const auto region = AppState.highlightRegion->triangles;
+        out += q ? ",\n  " : "\n  ";
+        out += "{\"point\": ";
+        appendPoint(out, AppState.queryPoint);
+        out += ", \"region\": [";
+        for (std::size_t k = 0; k < region.size(); ++k) {
+            if (k) out += ", ";
+            appendUnsigned(out, region[k]);
+        }
+        out += "], \"inside\": [";
+        for (std::size_t k = 0; k < region.size(); ++k) {
+            if (k) out += ", ";
+            out += pointInTriangle(mesh.vertices, mesh.indices, region[k], AppState.queryPoint) ? "true" : "false";
+        }
+        out += "], \"foundTriangleFirst\": ";
+        appendSigned(out, AppState.gpuBuffers.foundTriangleFirst);
+        out += ", \"highlightVertexCount\": ";
+        appendSigned(out, AppState.gpuBuffers.highlightVertexCount);
+        out += '}';
+    }
+    out += options.locates.empty() ? "]}\n" : "\n ]}\n";
+    writeOut(out);
+    return 0;
+}
