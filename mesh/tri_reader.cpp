@@ -4,6 +4,7 @@
 #include <cassert>
 #include <charconv>
 #include <cstdio>
+#include <exception>
 #include <limits>
 #include <system_error>
 
@@ -221,29 +222,35 @@ bool readFileBytes(const std::string& path, std::string& bytes) {
     bytes.clear();
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return false;
-    bool ok = true;
     // The first block is one byte larger than the file, so a file that does not
     // change while it is read is read by one call; one that grows is still read
-    // to its end.
+    // to its end. What the size query reports for something that is not a
+    // regular file (a directory reports nonsense) is only trusted up to a limit.
+    constexpr long kTrustedSize = 1L << 40;
     std::size_t block = 1 << 16;
     if (std::fseek(file, 0, SEEK_END) == 0) {
         const long end = std::ftell(file);
-        if (end > 0) block = static_cast<std::size_t>(end) + 1;
+        if (end > 0 && end < kTrustedSize) block = static_cast<std::size_t>(end) + 1;
         std::rewind(file);
     }
-    std::size_t filled = 0;
-    for (;;) {
-        bytes.resize(filled + block);
-        const std::size_t got = std::fread(bytes.data() + filled, 1, block, file);
-        filled += got;
-        if (got < block) {
-            ok = std::ferror(file) == 0;
-            break;
+    bool ok = true;
+    try {
+        std::size_t filled = 0;
+        for (;;) {
+            bytes.resize(filled + block);
+            const std::size_t got = std::fread(bytes.data() + filled, 1, block, file);
+            filled += got;
+            if (got < block) {
+                ok = std::ferror(file) == 0;
+                break;
+            }
+            block = 1 << 20;
         }
-        block = 1 << 20;
+        bytes.resize(filled);
+    } catch (const std::exception&) {  // no memory for the file's bytes
+        ok = false;
     }
-    bytes.resize(filled);
     std::fclose(file);
-    if (!ok) bytes.clear();
+    if (!ok) std::string().swap(bytes);
     return ok;
 }

@@ -1,0 +1,109 @@
+// orrelin-inspect as a user runs it: exit codes and the JSON it prints.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+struct CommandResult {
+    int status;
+    std::string out;
+};
+
+CommandResult inspect(const std::string& args) {
+    const std::string command = std::string(ORRELIN_INSPECT_EXE) + " " + args + " 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    CommandResult run{-1, {}};
+    if (!pipe) return run;
+    char buf[4096];
+    std::size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) run.out.append(buf, n);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::string writeFile(const std::string& name, const std::string& text) {
+    const auto path = std::filesystem::temp_directory_path() / name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path.string();
+}
+
+}  // namespace
+
+TEST(Inspect, SquareWithLocations) {
+    const std::string path = writeFile("inspect_square.tri", "v 0 0\nv 1 0\nv 0 1\nv 1 1\nf 0 1 2\nf 1 3 2\n");
+    const CommandResult run = inspect(path + " --locate 0.25 0.25 --locate 0.5 0.5 --locate -3 7");
+    ASSERT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("\"valid\": true"), std::string::npos);
+    EXPECT_NE(run.out.find("\"vertexCount\": 4, \"triangleCount\": 2, \"edgeCount\": 5, \"regionCount\": 1"),
+              std::string::npos);
+    EXPECT_NE(run.out.find("\"edges\": [0, 1, 0, 2, 1, 2, 1, 3, 3, 2]"), std::string::npos);
+    EXPECT_NE(run.out.find("\"extent\": 1.4142135, \"moveStep\": 0.02828427"), std::string::npos);
+    EXPECT_NE(run.out.find("\"regions\": [[0, 0, 1, 1, 0.5, 0.5]]"), std::string::npos);
+    EXPECT_NE(run.out.find("{\"point\": [0.25, 0.25], \"region\": [0, 3], \"inside\": [true, false], "
+                           "\"foundTriangleFirst\": 0, \"highlightVertexCount\": 7}"),
+              std::string::npos);
+    // On the shared edge: neither triangle holds the point.
+    EXPECT_NE(run.out.find("{\"point\": [0.5, 0.5], \"region\": [0, 3], \"inside\": [false, false], "
+                           "\"foundTriangleFirst\": 0"),
+              std::string::npos);
+    // Far outside the mesh: a border region, nothing found.
+    EXPECT_NE(run.out.find("{\"point\": [-3, 7], \"region\": [0, 3], \"inside\": [false, false]"), std::string::npos);
+}
+
+TEST(Inspect, SummaryAndFloatForms) {
+    // -0 keeps its sign; an extent beyond the float range prints as a string.
+    const std::string path =
+        writeFile("inspect_limits.tri", "v -0 -3e38\nv 0 3e38\nv 1e-45 0\nf 0 1 2\n");
+    const CommandResult run = inspect(path + " --summary");
+    ASSERT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.find("\"vertices\""), std::string::npos);
+    EXPECT_EQ(run.out.find("\"regions\""), std::string::npos);
+    EXPECT_NE(run.out.find("\"bounds\": [-0, -3e+38, 1e-45, 3e+38]"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"extent\": \"inf\", \"moveStep\": \"inf\""), std::string::npos) << run.out;
+}
+
+TEST(Inspect, LimitsShapeTheTree) {
+    std::string text;
+    for (int y = 0; y <= 10; ++y)
+        for (int x = 0; x <= 10; ++x) text += "v " + std::to_string(x) + " " + std::to_string(y) + "\n";
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x) {
+            const int a = y * 11 + x;
+            text += "f " + std::to_string(a) + " " + std::to_string(a + 1) + " " + std::to_string(a + 12) + "\n";
+        }
+    const std::string path = writeFile("inspect_grid.tri", text);
+    EXPECT_NE(inspect(path + " --summary --max-depth 1 --max-triangles 1").out.find("\"regionCount\": 1,"),
+              std::string::npos);
+    EXPECT_NE(inspect(path + " --summary --max-depth 3 --max-triangles 1").out.find("\"regionCount\": 21,"),
+              std::string::npos);
+}
+
+TEST(Inspect, InvalidFilesAndBadArguments) {
+    const CommandResult missing = inspect("/nonexistent/x.tri");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out,
+              "{\"file\": \"/nonexistent/x.tri\", \"valid\": false, \"error\": \"The file \\\"/nonexistent/x.tri\\\" "
+              "could not be opened.\"}\n");
+    const std::string bad = writeFile("inspect_bad.tri", "v 0 0\nf 0 0 1\n");
+    EXPECT_EQ(inspect(bad).status, 1);
+
+    const std::string good = writeFile("inspect_good.tri", "v 0 0\nv 1 0\nv 0 1\nf 0 1 2\n");
+    EXPECT_EQ(inspect(good + " --max-depth 0").status, 2);
+    EXPECT_EQ(inspect(good + " --max-depth 11").status, 2);
+    EXPECT_EQ(inspect(good + " --max-depth 10 --max-triangles 10000").status, 0);
+    EXPECT_EQ(inspect(good + " --max-triangles 10001").status, 2);
+    EXPECT_EQ(inspect(good + " --max-triangles 5x").status, 2);
+    EXPECT_EQ(inspect(good + " --locate 1").status, 2);
+    EXPECT_EQ(inspect(good + " --locate a b").status, 2);
+    EXPECT_EQ(inspect(good + " --bogus").status, 2);
+    EXPECT_EQ(inspect("").status, 2);
+    EXPECT_EQ(inspect(good + " " + good).status, 2);
+    EXPECT_EQ(inspect("--help").status, 0);
+}

@@ -1,0 +1,281 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "mesh_prep.h"
+#include "quadtree.h"
+#include "test_util.h"
+
+namespace {
+
+// The region (0, 0, 4, 4) with centre (2, 2) and its children's centres.
+const Rect2 kRegion{0, 0, 4, 4};
+const Point2 kCentre{2, 2};
+const Point2 kChildCentres[4] = {{1, 1}, {3, 1}, {1, 3}, {3, 3}};
+
+unsigned children(Point2 v0, Point2 v1, Point2 v2) {
+    return distributeTriangle(kRegion, kCentre, kChildCentres, v0, v1, v2);
+}
+
+constexpr unsigned c0 = 1, c1 = 2, c2 = 4, c3 = 8;
+
+// A mesh and a tree built over it with the given limits.
+struct Built {
+    std::vector<Point2> vertices;
+    std::vector<std::uint32_t> indices;
+    Rect2 bounds;
+    Quadtree tree;
+
+    Built(std::vector<Point2> v, std::vector<std::uint32_t> i, std::int32_t depth, std::uint32_t perRegion)
+        : vertices(std::move(v)), indices(std::move(i)) {
+        bounds = computeSceneBounds(vertices).bounds;
+        QuadtreeSettings s;
+        s.rootBounds = &bounds;
+        s.vertices = &vertices;
+        s.indices = &indices;
+        s.maxDepth = depth;
+        s.maxTrianglesPerRegion = perRegion;
+        buildQuadtree(tree, s);
+    }
+    ~Built() { destroyQuadtree(tree); }
+};
+
+std::size_t leafCount(const QuadtreeNode* n) {
+    if (n->isLeaf()) return 1;
+    std::size_t sum = 0;
+    for (const QuadtreeNode* c : n->children) sum += leafCount(c);
+    return sum;
+}
+
+}  // namespace
+
+TEST(Distribution, WorkedExamples) {
+    EXPECT_EQ(children({0.5f, 0.5f}, {1.5f, 0.5f}, {0.5f, 1.5f}), c0);
+    EXPECT_EQ(children({1, 1}, {3, 1}, {1, 3}), c0 | c1 | c2 | c3);
+    EXPECT_EQ(children({3, 3}, {5, 3}, {3, 5}), c3);
+    EXPECT_EQ(children({2, 1}, {3, 1}, {3, 1.5f}), c0 | c1);
+    EXPECT_EQ(children({0.5f, 2}, {1.5f, 2}, {1, 3}), c0 | c2);
+    EXPECT_EQ(children({2, 2}, {3, 3}, {2, 3}), c0 | c2 | c3);
+}
+
+TEST(Distribution, TrianglesCoveringWholeChildren) {
+    // All edges outside the region: no crossing, but every child lies inside the
+    // triangle, so every child holds it.
+    EXPECT_EQ(children({-1, -1}, {10, -1}, {-1, 10}), c0 | c1 | c2 | c3);
+    // Same, either winding.
+    EXPECT_EQ(children({-1, -1}, {-1, 10}, {10, -1}), c0 | c1 | c2 | c3);
+    // A large triangle through the region covers children 0 and 1 whole, its
+    // slanted edges crossing the upper half.
+    EXPECT_EQ(children({-10, -10}, {14, -10}, {2, 3.5f}), c0 | c1 | c2 | c3);
+    // One covering only child 3's centre, with its edges crossing lines c and f
+    // beyond... the corner: it reaches child 3 only.
+    EXPECT_EQ(children({2.5f, 2.5f}, {10, 2.5f}, {2.5f, 10}), c3);
+}
+
+TEST(Distribution, TieRules) {
+    // Each as a flat triangle (two corners equal) so only the named crossing counts.
+    EXPECT_EQ(children({1, 2}, {3, 2}, {1, 2}), c2 | c3);    // line a at y = cy: upper
+    EXPECT_EQ(children({2, 1}, {2, 3}, {2, 1}), c0 | c2);    // line d at x = cx: left
+    EXPECT_EQ(children({-1, 2}, {1, 2}, {-1, 2}), c0);       // line b at y = cy: child 0 only
+    EXPECT_EQ(children({3, 2}, {5, 2}, {3, 2}), c1);         // line c at y = cy: child 1 only
+    EXPECT_EQ(children({2, -1}, {2, 1}, {2, -1}), c0);       // line e at x = cx: child 0 only
+    EXPECT_EQ(children({2, 5}, {2, 3}, {2, 5}), c2);         // line f at x = cx: child 2 only
+    EXPECT_EQ(children({1, 4}, {3, 4}, {1, 4}), c2 | c3);    // line a at y = maxY counts
+    EXPECT_EQ(children({1, 5}, {3, 5}, {1, 5}), c2);         // beyond the extent: first corner only
+    EXPECT_EQ(children({4, 1}, {4, 3}, {4, 1}), c1 | c3);    // line d at x = maxX counts
+}
+
+TEST(Distribution, ParameterTolerance) {
+    // An edge that stops short of x = 2 by less than a millionth of its length counts...
+    EXPECT_EQ(children({1, 0.5f}, {1.9999995f, 0.5f}, {1, 1}), c0 | c1);
+    // ...one that stops two millionths short does not.
+    EXPECT_EQ(children({1, 0.5f}, {1.999998f, 0.5f}, {1, 1}), c0);
+    // A corner on the vertical centre line: the crossing lies at t = 0 or 1.
+    EXPECT_EQ(children({2, 3}, {3, 3.5f}, {3, 3}), c2 | c3);
+}
+
+TEST(Distribution, DegenerateTrianglesFollowTheirFirstCorner) {
+    EXPECT_EQ(children({3, 1}, {3, 1}, {3, 1}), c1);
+    EXPECT_EQ(children({2, 2}, {2, 2}, {2, 2}), c2);          // the centre goes upper left
+    EXPECT_EQ(children({0.5f, 1}, {1, 1}, {1.5f, 1}), c0);  // collinear, inside child 0
+}
+
+TEST(Quadtree, DepthOneIsRootAndFourLeaves) {
+    std::vector<Point2> v;
+    std::vector<std::uint32_t> i;
+    jitteredGrid(8, 8, 1, v, i);
+    Built b(v, i, 1, 1);
+    ASSERT_EQ(b.tree.regionList.size(), 1u);
+    EXPECT_EQ(b.tree.regionList[0], b.tree.root);
+    EXPECT_EQ(leafCount(b.tree.root), 4u);
+    EXPECT_EQ(b.tree.root->triangles.size(), 128u);
+    for (std::size_t t = 0; t < 128; ++t) EXPECT_EQ(b.tree.root->triangles[t], 3 * t);
+}
+
+TEST(Quadtree, RootAlwaysSplitsAndExactCountStaysLeaf) {
+    // Four triangles, one per quadrant of the unit square's bounds.
+    const std::vector<Point2> v = {{0, 0}, {4, 4}, {0.5f, 0.5f}, {1, 0.5f}, {0.5f, 1},
+                                   {3, 0.5f}, {3.5f, 0.5f}, {3, 1}, {0.5f, 3}, {1, 3}, {0.5f, 3.5f},
+                                   {3, 3}, {3.5f, 3}, {3, 3.5f}, {3.2f, 3.2f}, {3.4f, 3.2f}, {3.2f, 3.4f}};
+    const std::vector<std::uint32_t> i = {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    {
+        Built b(v, i, 5, 1000);  // more allowed than there are triangles
+        EXPECT_EQ(b.tree.regionList.size(), 1u);
+        EXPECT_EQ(leafCount(b.tree.root), 4u);
+    }
+    {
+        // Child 3 holds two triangles: with a limit of 2 it stays a leaf...
+        Built b(v, i, 5, 2);
+        EXPECT_EQ(b.tree.regionList.size(), 1u);
+        EXPECT_EQ(b.tree.root->children[3]->triangles.size(), 2u);
+    }
+    {
+        // ...with a limit of 1 it splits (its children, at the depth limit, do
+        // not), and the others hold one each and do not.
+        Built b(v, i, 2, 1);
+        ASSERT_EQ(b.tree.regionList.size(), 2u);
+        EXPECT_EQ(b.tree.regionList[1], b.tree.root->children[3]);
+    }
+    {
+        // ...unless its level has reached the depth limit.
+        Built b(v, i, 1, 1);
+        EXPECT_EQ(b.tree.regionList.size(), 1u);
+    }
+}
+
+TEST(Quadtree, RegionListIsPreOrder) {
+    std::vector<Point2> v;
+    std::vector<std::uint32_t> i;
+    jitteredGrid(16, 16, 3, v, i);
+    Built b(v, i, 4, 20);
+    // Walk the tree in pre-order, listing split nodes: the list must match.
+    std::vector<const QuadtreeNode*> expected;
+    std::vector<const QuadtreeNode*> stack{b.tree.root};
+    while (!stack.empty()) {
+        const QuadtreeNode* n = stack.back();
+        stack.pop_back();
+        if (n->isLeaf()) continue;
+        expected.push_back(n);
+        for (int k = 3; k >= 0; --k) stack.push_back(n->children[k]);
+    }
+    EXPECT_EQ(b.tree.regionList, expected);
+    EXPECT_GT(expected.size(), 5u);
+    // Every split node held more than the limit and sits above the depth limit;
+    // children's rectangles are the quadrants around the parent's centre.
+    for (const QuadtreeNode* n : b.tree.regionList) {
+        if (n != b.tree.root) {
+            EXPECT_GT(n->triangles.size(), 20u);
+        }
+        const QuadtreeNode* c3 = n->children[3];
+        EXPECT_FLOAT_BITS(n->centre.x, c3->bounds.minX);
+        EXPECT_FLOAT_BITS(n->centre.y, c3->bounds.minY);
+        EXPECT_FLOAT_BITS(n->bounds.maxX, c3->bounds.maxX);
+        EXPECT_FLOAT_BITS(midpoint(c3->bounds.minX, c3->bounds.maxX), c3->centre.x);
+    }
+}
+
+TEST(Quadtree, RebuildGivesTheSameTree) {
+    std::vector<Point2> v;
+    std::vector<std::uint32_t> i;
+    jitteredGrid(20, 12, 5, v, i);
+    Built a(v, i, 6, 8);
+    Built b(v, i, 6, 8);
+    ASSERT_EQ(a.tree.regionList.size(), b.tree.regionList.size());
+    for (std::size_t k = 0; k < a.tree.regionList.size(); ++k) {
+        const QuadtreeNode* x = a.tree.regionList[k];
+        const QuadtreeNode* y = b.tree.regionList[k];
+        for (int c = 0; c < 4; ++c) {
+            EXPECT_TRUE(std::equal(x->children[c]->triangles.begin(), x->children[c]->triangles.end(),
+                                   y->children[c]->triangles.begin(), y->children[c]->triangles.end()));
+        }
+    }
+}
+
+TEST(Quadtree, DestroyEmptiesTheTree) {
+    std::vector<Point2> v;
+    std::vector<std::uint32_t> i;
+    jitteredGrid(4, 4, 1, v, i);
+    Built b(v, i, 3, 2);
+    destroyQuadtree(b.tree);
+    EXPECT_EQ(b.tree.root, nullptr);
+    EXPECT_TRUE(b.tree.regionList.empty());
+    EXPECT_TRUE(b.tree.nodeStore.empty());
+    destroyQuadtree(b.tree);  // destroying an empty tree is harmless
+}
+
+TEST(Quadtree, RootOfZeroWidth) {
+    // Every vertex on the line x = 1: triangles are flat, edges parallel to the
+    // vertical lines never cross them.
+    std::vector<Point2> v;
+    std::vector<std::uint32_t> i;
+    for (int k = 0; k < 40; ++k) v.push_back({1, static_cast<float>(k)});
+    for (std::uint32_t k = 0; k + 2 < 40; ++k) i.insert(i.end(), {k, k + 1, k + 2});
+    Built b(v, i, 4, 4);
+    EXPECT_FLOAT_BITS(0.0f, b.tree.root->bounds.maxX - b.tree.root->bounds.minX);
+    EXPECT_GT(b.tree.regionList.size(), 1u);
+    // No triangle is lost: every one is in some leaf.
+    std::vector<int> seen(i.size() / 3, 0);
+    std::vector<const QuadtreeNode*> stack{b.tree.root};
+    while (!stack.empty()) {
+        const QuadtreeNode* n = stack.back();
+        stack.pop_back();
+        if (n->isLeaf()) {
+            for (TriangleOffset o : n->triangles) seen[o / 3] = 1;
+        } else {
+            for (const QuadtreeNode* c : n->children) stack.push_back(c);
+        }
+    }
+    for (int s : seen) EXPECT_EQ(s, 1);
+}
+
+TEST(PointLocation, LocateRegionTieRules) {
+    const std::vector<Point2> v = {{0, 0}, {4, 0}, {0, 4}, {4, 4}};
+    const std::vector<std::uint32_t> i = {0, 1, 2, 1, 3, 2};
+    Built b(v, i, 1, 50);
+    const QuadtreeNode* root = b.tree.root;
+    EXPECT_EQ(locateRegion(root, {2, 1}), root->children[0]);   // on the vertical line: left
+    EXPECT_EQ(locateRegion(root, {1, 2}), root->children[2]);   // on the horizontal line: upper
+    EXPECT_EQ(locateRegion(root, {2, 2}), root->children[2]);   // the centre: upper left
+    EXPECT_EQ(locateRegion(root, {3, 2}), root->children[3]);
+    EXPECT_EQ(locateRegion(root, {-5, -5}), root->children[0]);  // outside the root: a border region
+    EXPECT_EQ(locateRegion(root, {50, 1}), root->children[1]);
+}
+
+TEST(PointLocation, PointInTriangleIsStrict) {
+    const std::vector<Point2> v = {{0, 0}, {4, 0}, {0, 4}, {1, 1}};
+    const std::vector<std::uint32_t> i = {0, 1, 2, 0, 1, 2, 0, 0, 3, 2, 1, 0};
+    EXPECT_TRUE(pointInTriangle(v, i, 0, {1, 1}));
+    EXPECT_FALSE(pointInTriangle(v, i, 0, {2, 2}));  // on the long edge, u + v = 1
+    EXPECT_FALSE(pointInTriangle(v, i, 0, {0, 2}));  // on a short edge, u = 0
+    EXPECT_FALSE(pointInTriangle(v, i, 0, {0, 0}));  // a corner
+    EXPECT_FALSE(pointInTriangle(v, i, 0, {3, 3}));
+    EXPECT_FALSE(pointInTriangle(v, i, 6, {0.5f, 0.5f}));  // degenerate: d = 0 never contains
+    EXPECT_TRUE(pointInTriangle(v, i, 9, {1, 1}));          // either winding
+    EXPECT_TRUE(pointInTriangle(v, i, 0, {2.0f, 1.9999999f}));  // one float step inside the long edge
+}
+
+TEST(PointLocation, EveryContainingTriangleIsInTheLocatedRegion) {
+    // Deepest tree the dialog allows: regions far smaller than triangles, many
+    // lying wholly inside one. Every triangle that holds a point must be among
+    // the triangles of the point's region.
+    for (std::uint32_t seed = 1; seed <= 3; ++seed) {
+        std::vector<Point2> v;
+        std::vector<std::uint32_t> i;
+        jitteredGrid(40, 38, seed, v, i);
+        Built b(v, i, 10, 1);
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<float> ux(0.0f, 40.0f), uy(0.0f, 38.0f);
+        int checked = 0;
+        for (int n = 0; n < 5000; ++n) {
+            const Point2 p{ux(rng), uy(rng)};
+            const QuadtreeNode* leaf = locateRegion(b.tree.root, p);
+            for (TriangleOffset o = 0; o < i.size(); o += 3) {
+                if (!pointInTriangle(v, i, o, p)) continue;
+                ++checked;
+                EXPECT_NE(std::find(leaf->triangles.begin(), leaf->triangles.end(), o), leaf->triangles.end())
+                    << "point (" << p.x << ", " << p.y << ") triangle " << o;
+            }
+        }
+        EXPECT_GT(checked, 4900);
+    }
+}

@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app_state.h"
+#include "scene.h"
+#include "test_util.h"
+
+namespace {
+
+const std::string kSquare = "v 0 0\nv 1 0\nv 0 1\nv 1 1\nf 0 1 2\nf 1 3 2\n";
+
+// Records the order of the display calls.
+std::string gCalls;
+std::uint32_t gNextName = 1;
+
+void recordLoad() { gCalls += "load;"; }
+void recordReplace(std::uint32_t& name, BufferTarget target, const void*, std::size_t bytes) {
+    gCalls += "replace(" + std::to_string(name) + (target == BufferTarget::Array ? ",array," : ",element,") +
+              std::to_string(bytes) + ");";
+    name = gNextName++;
+}
+void recordDisplay() { gCalls += "display;"; }
+void recordCursor(bool wait) { gCalls += wait ? "wait;" : "arrow;"; }
+
+class Scene : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetAppState();
+        gCalls.clear();
+        gNextName = 1;
+    }
+    void TearDown() override { resetAppState(); }
+
+    static bool load(const std::string& text) {
+        const bool ok = loadTriangleData(text.data(), text.size());
+        clearFileMesh();
+        return ok;
+    }
+};
+
+}  // namespace
+
+TEST_F(Scene, LoadBuildsEverythingDerived) {
+    ASSERT_TRUE(load(kSquare));
+    EXPECT_EQ(AppState.mesh.vertices.size(), 4u);
+    EXPECT_EQ(AppState.mesh.edges, (std::vector<std::uint32_t>{0, 1, 0, 2, 1, 2, 1, 3, 3, 2}));
+    EXPECT_FLOAT_BITS(1.0f, AppState.sceneBounds.maxX);
+    EXPECT_FLOAT_BITS(0.5f, AppState.sceneCenter.y);
+    EXPECT_EQ(AppState.quadtree.regionList.size(), 1u);
+    EXPECT_EQ(AppState.quadtreeSettings.rootBounds, &AppState.sceneBounds);
+    EXPECT_EQ(AppState.regionLineSource, &AppState.quadtree.regionList);
+    EXPECT_EQ(AppState.gpuBuffers.meshIndexCount, 10);
+    EXPECT_EQ(AppState.gpuBuffers.regionLineVertexCount, 4);
+    EXPECT_TRUE(AppState.fileVertices.empty());
+    EXPECT_TRUE(AppState.fileIndices.empty());
+}
+
+TEST_F(Scene, DisplayHooksInLoadOrder) {
+    AppState.display = {recordLoad, recordReplace, recordDisplay, recordCursor};
+    ASSERT_TRUE(load(kSquare));
+    // Entry points first, then vertex and index buffers, then the region lines
+    // (4 vertices of 20 bytes). Loading draws nothing by itself.
+    EXPECT_EQ(gCalls, "load;replace(0,array,80);replace(0,element,40);replace(0,array,80);");
+    gCalls.clear();
+    ASSERT_TRUE(load(kSquare));
+    // Every buffer is replaced whole, the old name handed over for deletion.
+    EXPECT_EQ(gCalls, "load;replace(1,array,80);replace(2,element,40);replace(3,array,80);");
+}
+
+TEST_F(Scene, FailedLoadChangesNothing) {
+    ASSERT_TRUE(load(kSquare));
+    simulatePointLocation({0.25f, 0.25f});
+    const QuadtreeNode* root = AppState.quadtree.root;
+    const QuadtreeNode* region = AppState.highlightRegion;
+    const GpuBufferSet buffers = AppState.gpuBuffers;
+    for (const std::string& bad :
+         {std::string(), std::string("v 0 0\nv 1 0\nf 0 1 2\n"), std::string("f 0 1 2\n"), std::string("v 1 1\n"),
+          std::string("v 0 0\nv 1 0\nv 0 1\nf 0 1 -1\n"), std::string("v 0 0\nv 9e99 0\nv 0 1\nf 0 1 2\n"),
+          std::string("v 0 0\nv 1 0\nv 0 1\nf 0 1 4294967298\n")}) {
+        EXPECT_FALSE(load(bad)) << bad;
+        EXPECT_EQ(AppState.quadtree.root, root);
+        EXPECT_EQ(AppState.highlightRegion, region);
+        EXPECT_EQ(AppState.mesh.vertices.size(), 4u);
+        EXPECT_EQ(AppState.gpuBuffers.highlightVertexCount, buffers.highlightVertexCount);
+        EXPECT_TRUE(AppState.fileVertices.empty());
+    }
+    EXPECT_FALSE(loadTriangleFile("/nonexistent/dir/file.tri"));
+    EXPECT_FALSE(loadTriangleFile(std::filesystem::temp_directory_path().string()));  // a directory
+    EXPECT_EQ(AppState.quadtree.root, root);
+}
+
+TEST_F(Scene, LoadFromFileMatchesLoadFromMemory) {
+    const auto path = std::filesystem::temp_directory_path() / "orrelin_scene_test.tri";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "v 0 0\r\nv 1 0\r\nv 0 1\r\nv 1 1\r\nf 0 1 2\r\nf 1 3 2\r\n";
+    }
+    ASSERT_TRUE(loadTriangleFile(path.string()));
+    clearFileMesh();
+    EXPECT_EQ(AppState.mesh.indices, (std::vector<std::uint32_t>{0, 1, 2, 1, 3, 2}));
+    std::filesystem::remove(path);
+}
+
+TEST_F(Scene, ClickLocatesAndHighlights) {
+    ASSERT_TRUE(load(kSquare));
+    AppState.display = {recordLoad, recordReplace, recordDisplay, recordCursor};
+    simulatePointLocation({0.9f, 0.9f});
+    EXPECT_TRUE(AppState.highlightEnabled);
+    EXPECT_FLOAT_BITS(0.9f, AppState.queryPoint.x);
+    ASSERT_NE(AppState.highlightRegion, nullptr);
+    EXPECT_EQ(AppState.highlightRegion, AppState.quadtree.root->children[3]);
+    EXPECT_EQ(AppState.gpuBuffers.highlightVertexCount, 7);  // two triangles and the point
+    EXPECT_EQ(AppState.gpuBuffers.foundTriangleFirst, 3);
+    EXPECT_EQ(gCalls, "replace(0,array,140);display;");
+}
+
+TEST_F(Scene, ApplyRebuildsAndLocatesTheLastClickAgain) {
+    std::vector<Point2> v;
+    std::vector<std::uint32_t> i;
+    jitteredGrid(16, 16, 9, v, i);
+    ASSERT_TRUE(load(meshText(v, i)));
+    // Before any click: the point (0, 0) is located but the highlight stays off.
+    rebuildQuadtree(3, 4);
+    EXPECT_FALSE(AppState.highlightEnabled);
+    ASSERT_NE(AppState.highlightRegion, nullptr);
+    EXPECT_EQ(AppState.highlightRegion, locateRegion(AppState.quadtree.root, {0, 0}));
+
+    simulatePointLocation({5.3f, 7.1f});
+    AppState.pickedPoint = {1, 1};  // a wheel step moves the picked point, not the query point
+    AppState.display = {recordLoad, recordReplace, recordDisplay, recordCursor};
+    gCalls.clear();
+    rebuildQuadtree(1, 50);
+    EXPECT_EQ(AppState.quadtreeSettings.maxDepth, 1);
+    EXPECT_EQ(AppState.quadtreeSettings.maxTrianglesPerRegion, 50u);
+    EXPECT_EQ(AppState.quadtree.regionList.size(), 1u);
+    EXPECT_EQ(AppState.highlightRegion, AppState.quadtree.root->children[0]);
+    EXPECT_EQ(AppState.gpuBuffers.regionLineVertexCount, 4);
+    EXPECT_EQ(AppState.gpuBuffers.highlightVertexCount,
+              static_cast<std::int32_t>(3 * AppState.highlightRegion->triangles.size() + 1));
+    // Wait cursor around the build only; region lines, then highlight, then one draw.
+    EXPECT_EQ(gCalls.substr(0, 11), "wait;arrow;");
+    EXPECT_NE(gCalls.find("display;"), std::string::npos);
+    EXPECT_EQ(gCalls.find("display;"), gCalls.size() - 8);
+
+    // The new limits stay active for the next load, which forgets the located
+    // region but keeps the clicked point.
+    ASSERT_TRUE(load(meshText(v, i)));
+    EXPECT_EQ(AppState.quadtree.regionList.size(), 1u);
+    EXPECT_EQ(AppState.highlightRegion, nullptr);
+    EXPECT_TRUE(AppState.highlightEnabled);
+    EXPECT_FLOAT_BITS(5.3f, AppState.queryPoint.x);
+}
+
+TEST_F(Scene, StartPositionCentresTheWindow) {
+    placeDrawingWindow(1920, 1080);
+    EXPECT_EQ(AppState.windowX, 560);
+    EXPECT_EQ(AppState.windowY, 240);
+    placeDrawingWindow(1280, 1024);
+    EXPECT_EQ(AppState.windowX, 240);
+    EXPECT_EQ(AppState.windowY, 212);
+    placeDrawingWindow(639, 768);
+    EXPECT_EQ(AppState.windowX, -80);  // truncated toward zero
+    EXPECT_EQ(AppState.windowY, 84);
+}
