@@ -279,3 +279,69 @@ TEST(PointLocation, EveryContainingTriangleIsInTheLocatedRegion) {
         EXPECT_GT(checked, 4900);
     }
 }
+
+namespace {
+
+// The tree the slow way: one list per node, every triangle through the full
+// distribution test, in the same order.
+void slowSplit(const std::vector<Point2>& v, const std::vector<std::uint32_t>& idx, const Rect2& b,
+               const std::vector<TriangleOffset>& tris, int depth, std::int32_t maxDepth, std::uint32_t limit,
+               std::vector<std::vector<TriangleOffset>>& out) {
+    const Point2 c{midpoint(b.minX, b.maxX), midpoint(b.minY, b.maxY)};
+    const Rect2 q[4] = {{b.minX, b.minY, c.x, c.y}, {c.x, b.minY, b.maxX, c.y}, {b.minX, c.y, c.x, b.maxY},
+                        {c.x, c.y, b.maxX, b.maxY}};
+    Point2 cc[4];
+    for (int i = 0; i < 4; ++i) cc[i] = {midpoint(q[i].minX, q[i].maxX), midpoint(q[i].minY, q[i].maxY)};
+    std::vector<TriangleOffset> child[4];
+    for (TriangleOffset o : tris) {
+        const unsigned m = distributeTriangle(b, c, cc, v[idx[o]], v[idx[o + 1]], v[idx[o + 2]]);
+        for (int i = 0; i < 4; ++i)
+            if (m & (1u << i)) child[i].push_back(o);
+    }
+    for (int i = 0; i < 4; ++i) out.push_back(child[i]);
+    for (int i = 0; i < 4; ++i) {
+        if (child[i].size() > limit && depth < maxDepth) slowSplit(v, idx, q[i], child[i], depth + 1, maxDepth, limit, out);
+    }
+}
+
+}  // namespace
+
+TEST(Quadtree, MatchesTheFullDistributionTestEverywhere) {
+    // Random triangles of every shape (tiny, huge, slivers, flat, repeated
+    // corners) so the build's shortcuts meet every case the full test handles.
+    std::mt19937 rng(11);
+    for (int round = 0; round < 20; ++round) {
+        std::vector<Point2> v;
+        std::vector<std::uint32_t> idx;
+        std::uniform_real_distribution<float> coord(-100.0f, 100.0f);
+        std::uniform_real_distribution<float> small(-0.01f, 0.01f);
+        for (int t = 0; t < 400; ++t) {
+            const std::uint32_t base = static_cast<std::uint32_t>(v.size());
+            const Point2 a{coord(rng), coord(rng)};
+            switch (t % 5) {
+                case 0: v.insert(v.end(), {a, {a.x + small(rng), a.y + small(rng)}, {a.x + small(rng), a.y}}); break;
+                case 1: v.insert(v.end(), {a, {coord(rng), coord(rng)}, {coord(rng), coord(rng)}}); break;
+                case 2: v.insert(v.end(), {a, {-a.x, -a.y}, {-a.x + 1e-5f, -a.y}}); break;    // sliver
+                case 3: v.insert(v.end(), {a, {2 * a.x, 2 * a.y}, {3 * a.x, 3 * a.y}}); break;  // nearly flat
+                default: v.insert(v.end(), {a, a, {coord(rng), coord(rng)}}); break;
+            }
+            idx.insert(idx.end(), {base, base + 1, base + 2});
+        }
+        const std::int32_t depth = 2 + round % 7;
+        const std::uint32_t limit = 1 + round % 5;
+        Built fast(v, idx, depth, limit);
+        std::vector<TriangleOffset> all;
+        for (TriangleOffset o = 0; o < idx.size(); o += 3) all.push_back(o);
+        std::vector<std::vector<TriangleOffset>> slow;
+        slowSplit(v, idx, fast.bounds, all, 1, depth, limit, slow);
+        // Same split nodes in the same order, with the same children's lists.
+        ASSERT_EQ(fast.tree.regionList.size() * 4, slow.size()) << "round " << round;
+        std::size_t k = 0;
+        for (const QuadtreeNode* n : fast.tree.regionList) {
+            for (int i = 0; i < 4; ++i, ++k) {
+                const auto& got = n->children[i]->triangles;
+                ASSERT_TRUE(std::equal(got.begin(), got.end(), slow[k].begin(), slow[k].end())) << "round " << round;
+            }
+        }
+    }
+}

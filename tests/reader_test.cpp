@@ -663,11 +663,8 @@ TEST_F(ReadFileBytes, MissingFileFails) {
     EXPECT_FALSE(readFileBytes((dir_ / "missing.tri").string(), bytes));
 }
 
-// FAILS AT PRESENT (fault in readFileBytes, not in this test): on ext4 a
-// directory opens with fopen, and ftell after seeking to its end returns
-// LONG_MAX, so the first read block becomes 2^63 bytes and std::string::resize
-// throws std::length_error instead of the function returning false. On tmpfs
-// the seek fails and the case passes.
+// On ext4 a directory opens with fopen and reports LONG_MAX as its end offset;
+// that size must not be used to size the read.
 TEST_F(ReadFileBytes, DirectoryFails) {
     std::string bytes;
     bool ok = true;
