@@ -439,13 +439,13 @@ public:
 
     // A number-like field of one of many shapes, valid or not.
     std::string floatLike() {
-        static const char* const kSpecial[] = {
+        static const char* const kEdgeCases[] = {
             "16777217", "16777219", "33554434", "0.1",      "34028e34", "34029e34", "3.402e38", "3.403e38",
             "1e-45",    "7e-46",    "7.01e-46", "-1e-50",   "1e999999", "1e-99999", "0e999999", "-0",
             "-.0",      "123.456789", "1e",     "1e+",      "1e5e",     "-",        ".",        "+.",
             "inf",      "nan",      "0x10",     "INFINITY", "-1234567", "-12345678", "9.783463", "1175e-41",
             "1.e5",     ".e5",      "1e-+5",    "1..2",     "--1",      "+-1",      "1e5.5",    "3.4028235e38"};
-        if (chance(15)) return kSpecial[pick(0, std::size(kSpecial) - 1)];
+        if (chance(15)) return kEdgeCases[pick(0, std::size(kEdgeCases) - 1)];
         std::string s;
         if (chance(40)) s += chance(50) ? '-' : '+';
         s += digits(pick(0, chance(20) ? 12 : 5));
@@ -462,10 +462,10 @@ public:
     }
 
     std::string intLike() {
-        static const char* const kSpecial[] = {
+        static const char* const kEdgeCases[] = {
             "2147483647", "2147483648", "-2147483648", "-2147483649", "99999999999", "4294967295",
             "4294967296", "18446744073709551616", "-0", "+5", "0000000000002147483647", "-", "+", "+-3"};
-        if (chance(15)) return kSpecial[pick(0, std::size(kSpecial) - 1)];
+        if (chance(15)) return kEdgeCases[pick(0, std::size(kEdgeCases) - 1)];
         std::string s;
         if (chance(30)) s += chance(50) ? '-' : '+';
         s += digits(pick(0, chance(10) ? 14 : 2));

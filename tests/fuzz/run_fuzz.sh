@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Builds the reader fuzz target (again only when one of its sources changed)
+# and runs it for a while on a small seed corpus plus what earlier runs found.
+# Fails when the fuzzer reports a crash, a sanitizer error or a mismatch.
+#
+# Usage: run_fuzz.sh SOURCE_DIR WORK_DIR [SECONDS]
+#   SOURCE_DIR  the project root
+#   WORK_DIR    where the binary, the corpus and any crash inputs are kept
+#   SECONDS     fuzzing time, 10 when not given
+# The compiler is $CLANGXX, or clang++ when that is not set.
+set -euo pipefail
+
+if [ $# -lt 2 ]; then
+    echo "usage: $0 SOURCE_DIR WORK_DIR [SECONDS]" >&2
+    exit 2
+fi
+src="$(cd "$1" && pwd)"
+mkdir -p "$2"
+work="$(cd "$2" && pwd)"
+seconds="${3:-10}"
+cxx="${CLANGXX:-clang++}"
+
+bin="$work/reader_fuzz"
+sources=(
+    "$src/tests/fuzz/reader_fuzz.cpp"
+    "$src/tests/fuzz/run_fuzz.sh"
+    "$src/tests/reader_reference.h"
+    "$src/mesh/tri_reader.cpp"
+    "$src/mesh/tri_reader.h"
+    "$src/mesh/mesh_types.h"
+)
+rebuild=0
+[ -x "$bin" ] || rebuild=1
+for f in "${sources[@]}"; do
+    if [ "$f" -nt "$bin" ]; then rebuild=1; fi
+done
+if [ "$rebuild" = 1 ]; then
+    echo "Building $bin"
+    "$cxx" -std=c++20 -O1 -g -ffp-contract=off -fno-fast-math \
+        -Wall -Wextra -Wpedantic -Wshadow \
+        -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+        -I"$src/mesh" -I"$src/tests" \
+        "$src/tests/fuzz/reader_fuzz.cpp" "$src/mesh/tri_reader.cpp" \
+        -o "$bin.partial"
+    mv "$bin.partial" "$bin"
+fi
+
+# The seeds are written afresh on every run; the corpus keeps what the fuzzer
+# found interesting before.
+seeds="$work/seeds"
+corpus="$work/corpus"
+rm -rf "$seeds"
+mkdir -p "$seeds" "$corpus"
+printf 'v 0 0\nv 1 0\nv 0 1\nv 1 1\nf 0 1 2\nf 1 3 2\n' >"$seeds/square.tri"
+printf 'v 0 0\r\nv 1 0\r\nv 0 1\r\nf 0 1 2\r\n' >"$seeds/crlf.tri"
+printf 'f 0 1 2\nv 0 0\nv 1.5e1 -2.25\nv .5 +1E-3\n' >"$seeds/triangles_first.tri"
+printf 'v 123.456789 2.0\nv 1e 7\nv 1e+-5 3\nv -12345678 1e5e\nv 0x10 inf nan\n' >"$seeds/odd_vertices.tri"
+printf 'v 9e99 -1e39 1e-50 -1e-50 1e-45 16777217 34029e34\n' >"$seeds/limits.tri"
+printf 'f 2147483647 -2147483648 +5\nf 2147483648 99999999999 -1\nf 3\nf -f x\n' >"$seeds/indices.tri"
+printf '# first vertex\nV 1 2\nF 0 1 2\n' >"$seeds/words.tri"
+printf 'v 1\x002\tv\v3\f4\rf\x010 0 0\xff\n' >"$seeds/bytes.tri"
+: >"$seeds/empty.tri"
+
+log="$work/last_run.log"
+status=0
+"$bin" -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
+    -print_final_stats=1 -artifact_prefix="$work/" "$corpus" "$seeds" >"$log" 2>&1 || status=$?
+if [ "$status" -ne 0 ]; then
+    cat "$log"
+    echo "reader_fuzz failed with status $status; the input is kept in $work" >&2
+    exit "$status"
+fi
+grep -E '^#[0-9]+[[:space:]]+DONE|^Done |^stat::' "$log" || tail -n 5 "$log"
