@@ -185,8 +185,8 @@ std::vector<std::int64_t> evenLines(std::uint64_t cells) {
 
 // Lines whose spacing is smallest at the `centres` (positions in 1/1024 of the
 // domain) and grows with the square of the distance to the nearest centre, up
-// to 16 times that at 0.3 of the domain and beyond. The widths are integer weights, so the lines
-// are exact prefix sums scaled to the domain.
+// to 16 times that at 0.3 of the domain and beyond. The widths are integer
+// weights, so the lines are exact prefix sums scaled to the domain.
 std::vector<std::int64_t> crowdedLines(std::uint64_t cells, std::initializer_list<std::int64_t> centres) {
     constexpr std::int64_t kScale = 1024;
     constexpr std::int64_t kReach = 307;
