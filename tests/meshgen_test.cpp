@@ -1,0 +1,72 @@
+// orrelin-meshgen writes valid, reproducible meshes of exactly the requested size.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "scene.h"
+#include "test_util.h"
+
+namespace {
+
+std::string generate(const std::string& kind, int n, int seed) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("meshgen_" + kind + "_" + std::to_string(n) + "_" + std::to_string(seed) + ".tri");
+    const std::string command = std::string(ORRELIN_MESHGEN_EXE) + " " + kind + " " + std::to_string(n) + " " +
+                                path.string() + " --seed " + std::to_string(seed);
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::filesystem::remove(path);
+    return text.str();
+}
+
+}  // namespace
+
+TEST(MeshGen, EveryKindLoadsWithExactlyTheRequestedTriangles) {
+    for (const std::string kind : {"grid", "density", "slivers"}) {
+        for (int n : {1, 2, 7, 1000}) {
+            const std::string text = generate(kind, n, 3);
+            resetAppState();
+            ASSERT_TRUE(loadTriangleData(text.data(), text.size())) << kind << " " << n;
+            clearFileMesh();
+            EXPECT_EQ(AppState.mesh.indices.size(), 3u * n) << kind;
+            // Every coordinate fits the reader's 8-character fields.
+            std::istringstream lines(text);
+            std::string tag, x, y;
+            while (lines >> tag) {
+                if (tag == "v") {
+                    lines >> x >> y;
+                    EXPECT_LE(x.size(), 8u) << x;
+                    EXPECT_LE(y.size(), 8u) << y;
+                } else {
+                    lines >> x >> y >> tag;
+                }
+            }
+        }
+    }
+    resetAppState();
+}
+
+TEST(MeshGen, SameSeedSameFile) {
+    EXPECT_EQ(generate("density", 500, 4), generate("density", 500, 4));
+    EXPECT_NE(generate("density", 500, 4), generate("density", 500, 5));
+}
+
+TEST(MeshGen, BadArguments) {
+    const std::string exe = ORRELIN_MESHGEN_EXE;
+    const auto status = [](const std::string& cmd) {
+        const int s = std::system((cmd + " >/dev/null 2>&1").c_str());
+        return WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+    };
+    EXPECT_EQ(status(exe + " --help"), 0);
+    EXPECT_EQ(status(exe + " hexagons 10 /tmp/x.tri"), 2);
+    EXPECT_EQ(status(exe + " grid 0 /tmp/x.tri"), 2);
+    EXPECT_EQ(status(exe + " grid 10"), 2);
+}
