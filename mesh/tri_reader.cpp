@@ -180,9 +180,17 @@ TriangleParseFlags parseTriangleData(const char* data, std::size_t size, std::ve
     // Every record starts with its letter, so the letters bound the array sizes.
     std::size_t vCount = 0;
     std::size_t fCount = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        vCount += data[i] == 'v';
-        fCount += data[i] == 'f';
+    // Counted in blocks with byte-sized counters, which vectorises well.
+    for (std::size_t start = 0; start < size; start += 255) {
+        const std::size_t end = std::min(size, start + 255);
+        std::uint8_t v = 0;
+        std::uint8_t f = 0;
+        for (std::size_t i = start; i < end; ++i) {
+            v = static_cast<std::uint8_t>(v + (data[i] == 'v'));
+            f = static_cast<std::uint8_t>(f + (data[i] == 'f'));
+        }
+        vCount += v;
+        fCount += f;
     }
     vertices.reserve(vertices.size() + vCount);
     indices.reserve(indices.size() + 3 * fCount);
