@@ -16,6 +16,10 @@ struct Vec3f {
     float z = 0.0f;
 };
 
+// A window of the platform's user interface (the drawing window, the Info
+// dialog); only the platform layer knows what is behind it.
+struct PlatformWindow;
+
 enum class BufferTarget { Array, ElementArray };
 
 // Where the scene operations hand their results to the drawing window. A null
@@ -57,6 +61,8 @@ struct ApplicationState {
     int windowX = 0;
     int windowY = 0;
     int glutWindow = -1;
+    PlatformWindow* drawingWindow = nullptr;
+    PlatformWindow* infoDialogWindow = nullptr;
 
     // Camera and picking.
     float aspect = 4.0f / 3.0f;

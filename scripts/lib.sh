@@ -24,7 +24,12 @@ ensure_packages() {
 }
 
 # The packages every build needs.
-BUILD_PACKAGES=(g++ cmake ninja-build pkg-config googletest libgtest-dev)
+BUILD_PACKAGES=(g++ cmake ninja-build pkg-config googletest libgtest-dev
+    freeglut3-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev qt6-base-dev)
+
+# What the program needs to run without a screen, and what its window tests
+# drive it with.
+HEADLESS_PACKAGES=(xvfb openbox xdotool imagemagick xclip x11-utils)
 
 # configure_build DIR [CMAKE ARGS...]: configures DIR unless it is configured already.
 configure_build() {

@@ -1,0 +1,43 @@
+#include <GL/freeglut.h>
+
+#include <string>
+
+#include "app_state.h"
+#include "camera_math.h"
+#include "camera_view.h"
+#include "draw_passes.h"
+#include "input.h"
+#include "platform.h"
+#include "scene.h"
+#include "shell.h"
+
+std::string loadErrorText(const std::string& path) {
+    return "The file \"" + path + "\" could not be opened.";
+}
+
+void loadScene(const std::string& path) {
+    glutSetCursor(GLUT_CURSOR_WAIT);
+    platform::flushDrawingWindow();  // the wait cursor shows while the file is read
+    const bool wasLoaded = AppState.sceneLoaded;
+    AppState.sceneLoaded = loadTriangleFile(path);
+    glutSetCursor(GLUT_CURSOR_LEFT_ARROW);
+    clearFileMesh();
+
+    if (!AppState.sceneLoaded) {
+        platform::enableWindow(AppState.infoDialogWindow, false);
+        platform::showMessageBox(AppState.drawingWindow, loadErrorText(path), "Error",
+                                 platform::MessageIcon::Information);
+        platform::enableWindow(AppState.infoDialogWindow, true);
+        AppState.sceneLoaded = wasLoaded;
+        return;
+    }
+
+    AppState.eye = framedEye(AppState.sceneCenter, AppState.sceneExtent);
+    updateProjection();
+    loadView();
+    glPolygonMode(GL_FRONT, GL_LINE);
+    registerInputCallbacks();
+    platform::setForegroundWindow(AppState.drawingWindow);
+    glutSetWindowTitle((std::string(kWindowTitle) + " - " + path).c_str());
+    displayScene();
+}

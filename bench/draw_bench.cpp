@@ -1,0 +1,119 @@
+// orrelin_draw_bench: the drawing window's own times on a large mesh, in a
+// real window of the program (needs an X display): from the start of a load
+// to its first drawn frame, one pan frame, and a click up to its drawn
+// highlight. The core load without any drawing runs beside them, so the cost
+// of the window's part shows as a ratio.
+//
+//   orrelin_draw_bench MESH.tri [benchmark options]
+
+#include <GL/freeglut.h>
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app_state.h"
+#include "camera_math.h"
+#include "camera_view.h"
+#include "draw_passes.h"
+#include "platform.h"
+#include "scene.h"
+#include "shell.h"
+#include "vbo_functions.h"
+
+namespace {
+
+std::string meshPath;
+
+// Opens the program's drawing window the way start-up does and waits until it
+// is on the screen.
+bool openDrawingWindow() {
+    platform::startServices();
+    int argc = 1;
+    char name[] = "orrelin_draw_bench";
+    char* argv[] = {name, nullptr};
+    glutInit(&argc, argv);
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
+    glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
+    glutInitWindowSize(AppState.windowWidth, AppState.windowHeight);
+    AppState.glutWindow = glutCreateWindow(kWindowTitle);
+    glutDisplayFunc(displayScene);
+    AppState.drawingWindow = platform::attachDrawingWindow();
+    if (!checkBufferObjectSupport()) return false;
+    connectDrawingWindow();
+    for (int k = 0; k < 20; ++k) glutMainLoopEvent();  // mapped and first exposed
+    return true;
+}
+
+void BM_CoreLoad(benchmark::State& state) {
+    const DisplayHooks hooks = AppState.display;
+    AppState.display = DisplayHooks{};
+    for (auto _ : state) {
+        if (!loadTriangleFile(meshPath)) state.SkipWithError("the mesh did not load");
+        clearFileMesh();
+    }
+    AppState.display = hooks;
+}
+
+void BM_LoadToFirstFrame(benchmark::State& state) {
+    for (auto _ : state) {
+        loadScene(meshPath);
+        glFinish();
+        if (!AppState.sceneLoaded) state.SkipWithError("the mesh did not load");
+    }
+}
+
+void BM_PanFrame(benchmark::State& state) {
+    if (!AppState.sceneLoaded) loadScene(meshPath);
+    bool right = true;
+    for (auto _ : state) {
+        AppState.eye = keyMove(AppState.eye, right ? KeyMove::PanRight : KeyMove::PanLeft, AppState.moveStep);
+        right = !right;
+        applyCamera();
+        glFinish();
+    }
+}
+
+void BM_ClickToHighlight(benchmark::State& state) {
+    if (!AppState.sceneLoaded) loadScene(meshPath);
+    int k = 0;
+    for (auto _ : state) {
+        pickAt(300 + (k % 200), 200 + (k % 150));
+        ++k;
+        glFinish();
+    }
+}
+
+BENCHMARK(BM_CoreLoad)->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_LoadToFirstFrame)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_PanFrame)->Unit(benchmark::kMillisecond)->Iterations(20)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ClickToHighlight)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(50)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: orrelin_draw_bench MESH.tri [benchmark options]\n");
+        return 2;
+    }
+    meshPath = argv[1];
+    if (!openDrawingWindow()) {
+        std::fprintf(stderr, "orrelin_draw_bench: the display has no vertex buffer objects\n");
+        return 1;
+    }
+    benchmark::AddCustomContext("mesh", meshPath);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    glutDestroyWindow(AppState.glutWindow);
+    platform::stopServices();
+    return 0;
+}

@@ -1,0 +1,467 @@
+// The drawing window, driven through a real X server with real input: the
+// picture is read back from the screen and compared with where the camera
+// puts the mesh, the split lines and the highlight.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app_state.h"
+#include "gui_harness.h"
+#include "quadtree.h"
+#include "scene.h"
+#include "test_util.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const gui::Rgb kBlack{0, 0, 0};
+const gui::Rgb kGrey{204, 204, 204};
+const gui::Rgb kOrange{255, 153, 0};
+const gui::Rgb kTestedRed{230, 0, 0};
+const gui::Rgb kFoundGreen{0, 204, 0};
+const gui::Rgb kPointGreen{0, 255, 0};
+constexpr int kTolerance = 3;
+
+// A grid of n x n cells over (0, 0)-(300, 400), two clockwise triangles per
+// cell (so a highlighted triangle is drawn filled). With n = 8 the quadtree at
+// the default limits splits the root only.
+std::string gridMesh(int n) {
+    std::string text;
+    for (int j = 0; j <= n; ++j) {
+        for (int i = 0; i <= n; ++i) {
+            // At most 8 characters a coordinate: the reader's field width.
+            char line[64];
+            std::snprintf(line, sizeof line, "v %.6g %.6g\n", 300.0 * i / n, 400.0 * j / n);
+            text += line;
+        }
+    }
+    auto vertex = [n](int i, int j) { return std::to_string(j * (n + 1) + i); };
+    for (int j = 0; j < n; ++j) {
+        for (int i = 0; i < n; ++i) {
+            text += "f " + vertex(i, j) + " " + vertex(i + 1, j + 1) + " " + vertex(i + 1, j) + "\n";
+            text += "f " + vertex(i, j) + " " + vertex(i, j + 1) + " " + vertex(i + 1, j + 1) + "\n";
+        }
+    }
+    return text;
+}
+
+// Where the camera (eye straight above, 60 degree field of view) puts plane
+// points in a window of the given size, and back.
+struct View {
+    double ex, ey, ez;
+    int width = 800, height = 600;
+
+    double halfHeight() const { return ez * std::tan(30.0 * M_PI / 180.0); }
+    double aspect() const { return static_cast<double>(static_cast<float>(double(width) / double(height))); }
+    double px(double x) const { return (1.0 + (x - ex) / (halfHeight() * aspect())) * width / 2.0; }
+    double py(double y) const { return height - (1.0 + (y - ey) / halfHeight()) * height / 2.0; }
+    // The plane point a click at window pixel (x, y) picks.
+    double planeX(int x) const { return ex + (2.0 * x / width - 1.0) * halfHeight() * aspect(); }
+    double planeY(int y) const { return ey + (2.0 * (height - y) / height - 1.0) * halfHeight(); }
+};
+
+int rounded(double v) {
+    return static_cast<int>(std::lround(v));
+}
+
+class DrawingWindow : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        gui::session();
+        static int counter = 0;
+        workDir = fs::path(gui::session().tempDir()) / ("run" + std::to_string(++counter));
+        fs::create_directories(workDir / "Data");
+    }
+
+    void TearDown() override {
+        program.kill();
+        std::error_code ignored;
+        fs::remove_all(workDir, ignored);
+    }
+
+    void writeDefaultMesh(const std::string& text) {
+        std::ofstream(workDir / "Data" / "triangles_1.tri", std::ios::binary) << text;
+    }
+
+    void start(const gui::Environment& env = {}) {
+        ASSERT_TRUE(program.start({ORRELIN_EXE}, env, workDir.string(), (workDir / "output.txt").string()))
+            << program.error();
+    }
+
+    // Waits for the drawing window with the loaded default file and its first picture.
+    void waitForScene(const View& view) {
+        auto id = gui::waitForWindow("^Orrelin v1\\.1 - \\./Data/triangles_1\\.tri$", 20);
+        ASSERT_TRUE(id.has_value()) << "no drawing window with the default file's title";
+        window = *id;
+        const gui::Geometry g = gui::windowGeometry(window);
+        ASSERT_EQ(800, g.width);
+        ASSERT_EQ(600, g.height);
+        ASSERT_TRUE(waitForOrangeAt(view, 150, 30)) << "the root's split line never showed";
+    }
+
+    gui::Image capture() { return gui::captureWindow(window); }
+
+    // Waits until the split line x = `x` shows at plane height `y` in `view`.
+    bool waitForOrangeAt(const View& view, double x, double y, double timeout = 10) {
+        return gui::waitFor(
+            [&] {
+                const gui::Image image = capture();
+                return image.valid() &&
+                       gui::anyPixelNear(image, rounded(view.px(x)), rounded(view.py(y)), 1, kOrange, kTolerance);
+            },
+            timeout);
+    }
+
+    int exitStatus(double timeout = 10) {
+        int status = -1;
+        if (!program.waitExit(status, timeout)) return -1000;
+        return status;
+    }
+
+    // The text of the message box `id`: its copy key puts caption, text and
+    // buttons on the clipboard.
+    std::string boxText(const std::string& id) {
+        gui::keyToWindow(id, "ctrl+c");
+        std::string text;
+        gui::waitFor(
+            [&] {
+                text = gui::readClipboard();
+                return !text.empty();
+            },
+            5);
+        return text;
+    }
+
+    // The clipboard form of a message box with one OK button.
+    static std::string boxCopy(const std::string& caption, const std::string& text) {
+        const std::string rule = "---------------------------\n";
+        return rule + caption + "\n" + rule + text + "\n" + rule + "OK   \n" + rule;
+    }
+
+    // Pixels of the icon's signature colour in the box's top-left corner:
+    // blue for information, red for error, yellow for warning.
+    static int iconPixels(const std::string& box, gui::Rgb colour) {
+        const gui::Image image = gui::captureWindow(box);
+        return image.valid() ? gui::countPixels(image, 0, 0, 50, 50, colour, 0) : -1;
+    }
+
+    fs::path workDir;
+    gui::Process program;
+    std::string window;
+};
+
+const View kStartView{150, 200, 500};
+
+TEST_F(DrawingWindow, ShowsMeshEdgesAndSplitLinesOnBlack) {
+    const std::string mesh = gridMesh(8);
+    writeDefaultMesh(mesh);
+    start();
+    waitForScene(kStartView);
+    const gui::Image image = capture();
+    const View& v = kStartView;
+
+    // Background outside the mesh: black everywhere.
+    const int left = rounded(v.px(0)) - 3;
+    EXPECT_EQ((left + 1) * 600, gui::countPixels(image, 0, 0, left, 599, kBlack, 0));
+    EXPECT_EQ(image.at(10, 10), kBlack);
+
+    // The root's two centre lines, 2 pixels wide, where the camera puts x = 150 and y = 200.
+    EXPECT_EQ(400.0, v.px(150));
+    EXPECT_EQ(300.0, v.py(200));
+    for (int row = rounded(v.py(390)); row <= rounded(v.py(10)); row += 7) {
+        if (std::abs(row - 300) <= 2) continue;
+        EXPECT_EQ(image.at(399, row), kOrange) << "row " << row;
+        EXPECT_EQ(image.at(400, row), kOrange) << "row " << row;
+        EXPECT_FALSE(gui::near(image.at(397, row), kOrange, 60)) << "row " << row;
+        EXPECT_FALSE(gui::near(image.at(402, row), kOrange, 60)) << "row " << row;
+    }
+    for (int column = rounded(v.px(5)); column <= rounded(v.px(295)); column += 7) {
+        if (std::abs(column - 400) <= 2) continue;
+        EXPECT_EQ(image.at(column, 299), kOrange) << "column " << column;
+        EXPECT_EQ(image.at(column, 300), kOrange) << "column " << column;
+    }
+
+    // Grey mesh edges: every cell's diagonal, and the outer border.
+    for (int j = 0; j < 8; ++j) {
+        for (int i = 0; i < 8; ++i) {
+            const double x = 37.5 * i + 18.75;
+            const double y = 50.0 * j + 25.0;
+            EXPECT_TRUE(gui::anyPixelNear(image, rounded(v.px(x)), rounded(v.py(y)), 1, kGrey, kTolerance))
+                << "diagonal of cell " << i << "," << j;
+        }
+    }
+    EXPECT_TRUE(gui::anyPixelNear(image, rounded(v.px(0)), rounded(v.py(100)), 1, kGrey, kTolerance));
+    // Nothing red or green before a click.
+    EXPECT_EQ(0, gui::countPixels(image, 0, 0, 799, 599, kTestedRed, 40));
+    EXPECT_EQ(0, gui::countPixels(image, 0, 0, 799, 599, kFoundGreen, 40));
+}
+
+TEST_F(DrawingWindow, LeftClickShowsThePointAndTheTrianglesOfItsRegion) {
+    const std::string mesh = gridMesh(8);
+    writeDefaultMesh(mesh);
+    resetAppState();
+    ASSERT_TRUE(loadTriangleData(mesh.data(), mesh.size()));
+    start();
+    waitForScene(kStartView);
+    const View& v = kStartView;
+
+    // A point in the upper-left triangle of cell (1, 1), away from its centroid.
+    const int cx = rounded(v.px(37.5 + 6));
+    const int cy = rounded(v.py(50.0 + 40));
+    const Point2 picked{static_cast<float>(v.planeX(cx)), static_cast<float>(v.planeY(cy))};
+    const QuadtreeNode* region = locateRegion(AppState.quadtree.root, picked);
+    ASSERT_NE(nullptr, region);
+    ASSERT_GT(region->triangles.size(), 4u);
+
+    const gui::Image before = capture();
+    ASSERT_TRUE(gui::clickAt(window, cx, cy, 1));
+    gui::Image image;
+    ASSERT_TRUE(gui::waitFor(
+        [&] {
+            image = capture();
+            return image.valid() && image.at(cx, cy) == kPointGreen;
+        },
+        10))
+        << "no point at the click";
+    // The point is 6 pixels wide.
+    EXPECT_EQ(36, gui::countPixels(image, cx - 5, cy - 5, cx + 5, cy + 5, kPointGreen, 0));
+
+    int found = 0;
+    double minX = 1e9, minY = 1e9, maxX = -1e9, maxY = -1e9;
+    for (TriangleOffset offset : region->triangles) {
+        const Point2 a = AppState.mesh.vertices[AppState.mesh.indices[offset]];
+        const Point2 b = AppState.mesh.vertices[AppState.mesh.indices[offset + 1]];
+        const Point2 c = AppState.mesh.vertices[AppState.mesh.indices[offset + 2]];
+        for (const Point2& p : {a, b, c}) {
+            minX = std::min(minX, double(p.x));
+            maxX = std::max(maxX, double(p.x));
+            minY = std::min(minY, double(p.y));
+            maxY = std::max(maxY, double(p.y));
+        }
+        const double gx = (double(a.x) + b.x + c.x) / 3.0;
+        const double gy = (double(a.y) + b.y + c.y) / 3.0;
+        const bool holds = pointInTriangle(AppState.mesh.vertices, AppState.mesh.indices, offset, picked);
+        found += holds ? 1 : 0;
+        const gui::Rgb expected = holds ? kFoundGreen : kTestedRed;
+        // Clockwise triangles are drawn filled: the area around the centroid
+        // has the triangle's colour (split lines may cross it).
+        EXPECT_GT(gui::countPixels(image, rounded(v.px(gx)) - 3, rounded(v.py(gy)) - 3, rounded(v.px(gx)) + 3,
+                                   rounded(v.py(gy)) + 3, expected, kTolerance),
+                  20)
+            << "triangle at offset " << offset << (holds ? " (found)" : " (tested)");
+    }
+    EXPECT_EQ(1, found);
+    // Nothing red outside the region's triangles.
+    const int x0 = rounded(v.px(minX)) - 2, x1 = rounded(v.px(maxX)) + 2;
+    const int y0 = rounded(v.py(maxY)) - 2, y1 = rounded(v.py(minY)) + 2;
+    const int allRed = gui::countPixels(image, 0, 0, 799, 599, kTestedRed, kTolerance);
+    EXPECT_GT(allRed, 1000);
+    EXPECT_EQ(allRed, gui::countPixels(image, x0, y0, x1, y1, kTestedRed, kTolerance));
+    // Everywhere else the picture is the one before the click, to the pixel.
+    int changed = 0;
+    for (int y = 0; y < 600; ++y) {
+        for (int x = 0; x < 800; ++x) {
+            const bool inRegion = x >= x0 && x <= x1 && y >= y0 && y <= y1;
+            const bool atPoint = std::abs(x - cx) <= 4 && std::abs(y - cy) <= 4;
+            if (!inRegion && !atPoint && !(image.at(x, y) == before.at(x, y))) ++changed;
+        }
+    }
+    EXPECT_EQ(0, changed);
+
+    // A second click elsewhere: the first highlight is gone, the mesh under it is back.
+    const int ox = rounded(v.px(37.5 * 6 + 10));
+    const int oy = rounded(v.py(50.0 * 6 + 40));
+    ASSERT_TRUE(gui::clickAt(window, ox, oy, 1));
+    ASSERT_TRUE(gui::waitFor(
+        [&] {
+            image = capture();
+            return image.valid() && image.at(ox, oy) == kPointGreen;
+        },
+        10));
+    EXPECT_EQ(before.at(cx, cy), image.at(cx, cy));
+    EXPECT_EQ(0, gui::countPixels(image, rounded(v.px(0)), rounded(v.py(100)), rounded(v.px(100)), rounded(v.py(0)),
+                                  kTestedRed, kTolerance));
+}
+
+TEST_F(DrawingWindow, KeysPanAndZoomByOneStep) {
+    writeDefaultMesh(gridMesh(8));
+    start();
+    waitForScene(kStartView);
+
+    // Shift+Right: the eye moves one step (10) in +x, the picture 10 units left.
+    ASSERT_TRUE(gui::keyToWindow(window, "shift+Right"));
+    const View right{160, 200, 500};
+    ASSERT_TRUE(waitForOrangeAt(right, 150, 30));
+    gui::Image image = capture();
+    EXPECT_FALSE(gui::anyPixelNear(image, 400, rounded(right.py(30)), 0, kOrange, 60));
+    EXPECT_TRUE(gui::anyPixelNear(image, rounded(right.px(0)), rounded(right.py(100)), 1, kGrey, kTolerance));
+
+    // Shift+Up pans up; Left and Right without Shift leave the view alone.
+    ASSERT_TRUE(gui::key("shift+Up Left Right"));
+    const View up{160, 210, 500};
+    ASSERT_TRUE(waitForOrangeAt(up, 5, 200));
+    // Ctrl does not count as a modifier here: Ctrl+Shift+Left pans left.
+    ASSERT_TRUE(gui::key("ctrl+shift+Left"));
+    const View back{150, 210, 500};
+    ASSERT_TRUE(waitForOrangeAt(back, 150, 30));
+    EXPECT_TRUE(waitForOrangeAt(back, 5, 200));
+
+    // Up without Shift zooms in by a step per press; Down zooms out.
+    ASSERT_TRUE(gui::key("Up Up Up Up Up Up Up Up Up Up"));
+    const View closer{150, 210, 400};
+    ASSERT_TRUE(waitForOrangeAt(closer, 5, 200));
+    image = capture();
+    EXPECT_TRUE(gui::anyPixelNear(image, rounded(closer.px(0)), rounded(closer.py(100)), 1, kGrey, kTolerance));
+    EXPECT_FALSE(gui::anyPixelNear(image, rounded(back.px(0)), rounded(back.py(100)), 0, kGrey, 20));
+    ASSERT_TRUE(gui::key("Down Down Down Down Down"));
+    const View farther{150, 210, 450};
+    EXPECT_TRUE(gui::waitFor(
+        [&] {
+            const gui::Image i = capture();
+            return gui::anyPixelNear(i, rounded(farther.px(0)), rounded(farther.py(100)), 1, kGrey, kTolerance);
+        },
+        10));
+}
+
+TEST_F(DrawingWindow, WheelZoomKeepsThePointUnderTheCursor) {
+    writeDefaultMesh(gridMesh(8));
+    start();
+    waitForScene(kStartView);
+    const View& v = kStartView;
+    // The cursor over plane point (75, 100); the wheel rolled away zooms in.
+    const int cx = rounded(v.px(75));
+    const int cy = rounded(v.py(100));
+    const double tx = v.planeX(cx);
+    const double ty = v.planeY(cy);
+    const gui::Geometry g = gui::windowGeometry(window);
+    ASSERT_TRUE(gui::mouseMove(g.x + cx, g.y + cy));
+    ASSERT_TRUE(gui::click(4));
+    // eye += 0.1 (target - eye)
+    const View in{150 + 0.1 * (tx - 150), 200 + 0.1 * (ty - 200), 450};
+    ASSERT_TRUE(waitForOrangeAt(in, 150, 30));
+    gui::Image image = capture();
+    // The mesh corner (0, 0) moved, the point under the cursor did not.
+    EXPECT_NEAR(cx, in.px(tx), 0.6);
+    EXPECT_NEAR(cy, in.py(ty), 0.6);
+    EXPECT_TRUE(gui::anyPixelNear(image, rounded(in.px(0)), rounded(in.py(100)), 1, kGrey, kTolerance));
+    EXPECT_FALSE(gui::anyPixelNear(image, rounded(v.px(0)), rounded(v.py(100)), 0, kGrey, 20));
+
+    // Rolled toward the user it zooms out again, away from the same point.
+    ASSERT_TRUE(gui::click(5));
+    const View out{in.ex - 0.1 * (in.planeX(cx) - in.ex), in.ey - 0.1 * (in.planeY(cy) - in.ey), 495};
+    ASSERT_TRUE(waitForOrangeAt(out, 150, 30));
+    image = capture();
+    EXPECT_TRUE(gui::anyPixelNear(image, rounded(out.px(0)), rounded(out.py(100)), 1, kGrey, kTolerance));
+}
+
+TEST_F(DrawingWindow, RightDragMovesTheEyeWithTheMouse) {
+    writeDefaultMesh(gridMesh(8));
+    start();
+    waitForScene(kStartView);
+    const gui::Geometry g = gui::windowGeometry(window);
+    ASSERT_TRUE(gui::mouseMove(g.x + 300, g.y + 300));
+    ASSERT_TRUE(gui::mouseDown(3));
+    ASSERT_TRUE(gui::mouseMove(g.x + 310, g.y + 300));
+    // 10 pixels right with a step of 10: the eye moves 10 units in +x.
+    const View dragged{160, 200, 500};
+    ASSERT_TRUE(waitForOrangeAt(dragged, 150, 30));
+    ASSERT_TRUE(gui::mouseMove(g.x + 310, g.y + 290));  // 10 pixels up: eye y + 10
+    const View draggedUp{160, 210, 500};
+    ASSERT_TRUE(waitForOrangeAt(draggedUp, 5, 200));
+    ASSERT_TRUE(gui::mouseUp(3));
+    // Released: moving the mouse no longer moves the view.
+    ASSERT_TRUE(gui::mouseMove(g.x + 200, g.y + 200));
+    ASSERT_TRUE(gui::keyToWindow(window, "Left"));  // a redraw that would show any change
+    EXPECT_TRUE(waitForOrangeAt(draggedUp, 150, 30, 3));
+    EXPECT_TRUE(waitForOrangeAt(draggedUp, 5, 200, 3));
+}
+
+TEST_F(DrawingWindow, OpensCentredAndResizingKeepsTheEye) {
+    writeDefaultMesh(gridMesh(8));
+    start();
+    waitForScene(kStartView);
+    // Centred on the 1280 x 1024 screen: (240, 212), the window manager's frame around it.
+    const gui::Geometry g = gui::windowGeometry(window);
+    EXPECT_NEAR(240, g.x, 10);
+    EXPECT_NEAR(212, g.y, 40);
+
+    ASSERT_EQ(0, gui::runCommand({"xdotool", "windowsize", "--sync", window, "1000", "600"}).exitStatus);
+    // Wider: the eye stays, the centre line moves to the new middle and more
+    // of the plane shows sideways at the same scale vertically.
+    View wide{150, 200, 500, 1000, 600};
+    ASSERT_TRUE(waitForOrangeAt(wide, 150, 30));
+    const gui::Image image = capture();
+    ASSERT_EQ(1000, image.width);
+    EXPECT_TRUE(gui::anyPixelNear(image, rounded(wide.px(0)), rounded(wide.py(100)), 1, kGrey, kTolerance));
+    EXPECT_TRUE(gui::anyPixelNear(image, rounded(wide.px(5)), rounded(wide.py(200)), 1, kOrange, kTolerance));
+}
+
+TEST_F(DrawingWindow, EscEndsTheProgramWithStatusZero) {
+    writeDefaultMesh(gridMesh(8));
+    start();
+    waitForScene(kStartView);
+    ASSERT_TRUE(gui::keyToWindow(window, "Escape"));
+    EXPECT_EQ(0, exitStatus());
+}
+
+TEST_F(DrawingWindow, ClosingTheWindowEndsTheProgramWithStatusZero) {
+    writeDefaultMesh(gridMesh(8));
+    start();
+    waitForScene(kStartView);
+    ASSERT_TRUE(gui::keyToWindow(window, "alt+F4"));  // the window manager's close command
+    EXPECT_EQ(0, exitStatus());
+}
+
+TEST_F(DrawingWindow, MissingDefaultFileShowsTheErrorThenAnEmptyWindow) {
+    start();  // no Data/triangles_1.tri
+    auto box = gui::waitForWindow("^Error$", 20);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(boxCopy("Error", "The file \"./Data/triangles_1.tri\" could not be opened."), boxText(*box));
+    EXPECT_GT(iconPixels(*box, {0, 0, 255}), 30);  // information
+    EXPECT_EQ(iconPixels(*box, {255, 0, 0}), 0);
+    auto drawing = gui::findWindows("^Orrelin v1\\.1$");
+    ASSERT_EQ(1u, drawing.size());
+    window = drawing.front();
+    ASSERT_TRUE(gui::keyToWindow(*box, "Return"));
+    ASSERT_TRUE(gui::waitForNoWindow("^Error$", 10));
+    // The title stays the bare program name and the window is black.
+    EXPECT_EQ("Orrelin v1.1", gui::windowName(window));
+    EXPECT_TRUE(gui::waitFor(
+        [&] {
+            const gui::Image image = capture();
+            return image.valid() && gui::countPixels(image, 0, 0, 799, 599, kBlack, 0) == 800 * 600;
+        },
+        10));
+    // Without a scene the drawing window ignores the mouse and the arrow keys.
+    ASSERT_TRUE(gui::clickAt(window, 400, 300, 1));
+    ASSERT_TRUE(gui::key("Up"));
+    gui::Image image = capture();
+    EXPECT_EQ(800 * 600, gui::countPixels(image, 0, 0, 799, 599, kBlack, 0));
+    EXPECT_TRUE(program.running());
+}
+
+TEST_F(DrawingWindow, WithoutBufferObjectsTellsSoAndEndsWithStatusZero) {
+    writeDefaultMesh(gridMesh(8));
+    start({{"MESA_GL_VERSION_OVERRIDE", "1.4"}});
+    auto box = gui::waitForWindow("^Error$", 20);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(boxCopy("Error",
+                      "OpenGL Vertex Buffer Objects are not supported by your graphics card. Update your graphics card "
+                      "drivers to at least OpenGL version 1.5."),
+              boxText(*box));
+    EXPECT_GT(iconPixels(*box, {255, 0, 0}), 300);  // error
+    // No Info dialog and no scene: the drawing window keeps its bare title.
+    EXPECT_EQ(1u, gui::findWindows("^Orrelin v1\\.1$").size());
+    ASSERT_TRUE(gui::keyToWindow(*box, "Return"));
+    EXPECT_EQ(0, exitStatus());
+}
+
+}  // namespace

@@ -1,0 +1,203 @@
+// The Linux platform layer: Qt Widgets in the same thread as the windowing
+// library, whose main loop drives Qt's events through its idle function.
+
+#include "platform_qt.h"
+
+#include <GL/freeglut.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QWindow>
+#include <clocale>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "platform.h"
+#include "x11_display.h"
+
+namespace {
+
+struct QtServices {
+    // Qt keeps references to argc and argv for the application's lifetime;
+    // the program's own arguments belong to the windowing library.
+    int argc = 1;
+    char programName[8] = "orrelin";
+    char* argv[2] = {programName, nullptr};
+    std::unique_ptr<QApplication> application;
+    std::unique_ptr<QSocketNotifier> glutConnection;
+    std::unique_ptr<QWindow> drawingWindowProxy;  // stands for the drawing window as a transient parent
+};
+
+QtServices* services = nullptr;
+PlatformWindow drawingWindow;
+
+// Qt wants a private runtime directory; without one it warns on the console.
+void ensureRuntimeDirectory() {
+    const char* current = std::getenv("XDG_RUNTIME_DIR");
+    if (current != nullptr && *current != '\0') return;
+    std::string path = "/tmp/runtime-" + std::to_string(getuid());
+    struct stat info {};
+    bool usable = false;
+    if (mkdir(path.c_str(), 0700) == 0) {
+        usable = true;
+    } else if (lstat(path.c_str(), &info) == 0) {
+        usable = S_ISDIR(info.st_mode) && info.st_uid == getuid() && (info.st_mode & 0777) == 0700;
+    }
+    if (!usable) {
+        std::string pattern = "/tmp/orrelin-runtime-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) return;
+        path = pattern;
+    }
+    setenv("XDG_RUNTIME_DIR", path.c_str(), 1);
+}
+
+// One step of the event pump; the windowing library calls it whenever it has
+// handled its own events. When nothing is waiting on either side it blocks
+// until something arrives on Qt's connection or on the library's.
+void pumpEvents() {
+    if (x11::pendingEvents() > 0) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    } else {
+        services->glutConnection->setEnabled(true);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        services->glutConnection->setEnabled(false);
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// A message box whose copy key puts caption, text and buttons on the
+// clipboard, as message boxes on other desktops do, so a user can paste an
+// error into a report.
+class CopyableMessageBox : public QMessageBox {
+   public:
+    using QMessageBox::QMessageBox;
+
+   protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (!event->matches(QKeySequence::Copy)) {
+            QMessageBox::keyPressEvent(event);
+            return;
+        }
+        const QString rule = QStringLiteral("---------------------------\n");
+        QString buttons;
+        for (const QAbstractButton* button : this->buttons()) buttons += button->text().remove(u'&') + "   ";
+        QGuiApplication::clipboard()->setText(rule + windowTitle() + "\n" + rule + text() + "\n" + rule + buttons +
+                                              "\n" + rule);
+        event->accept();
+    }
+};
+
+QMessageBox::Icon boxIcon(platform::MessageIcon icon) {
+    switch (icon) {
+        case platform::MessageIcon::Error: return QMessageBox::Critical;
+        case platform::MessageIcon::Warning: return QMessageBox::Warning;
+        case platform::MessageIcon::Information: break;
+    }
+    return QMessageBox::Information;
+}
+
+}  // namespace
+
+namespace platform {
+
+void startServices() {
+    ensureRuntimeDirectory();
+    // The drawing window is an X11 window; Qt must talk to the same server.
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    services = new QtServices;
+    services->application = std::make_unique<QApplication>(services->argc, services->argv);
+    // Message boxes and choosers are the only Qt windows for long stretches;
+    // closing one must not end Qt's event loops.
+    QApplication::setQuitOnLastWindowClosed(false);
+    // Qt adopts the user's locale; numbers read and written by the C library
+    // stay in the C form.
+    std::setlocale(LC_NUMERIC, "C");
+}
+
+void stopServices() {
+    if (services == nullptr) return;
+    services->glutConnection.reset();
+    services->drawingWindowProxy.reset();
+    services->application.reset();
+    delete services;
+    services = nullptr;
+}
+
+void primaryScreenSize(int& width, int& height) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        width = 0;
+        height = 0;
+        return;
+    }
+    const QSize size = screen->geometry().size() * screen->devicePixelRatio();
+    width = size.width();
+    height = size.height();
+}
+
+PlatformWindow* attachDrawingWindow() {
+    x11::attachCurrentWindow();
+    drawingWindow.nativeId = x11::drawingWindowId();
+    drawingWindow.enabled = true;
+    return &drawingWindow;
+}
+
+void startEventPump() {
+    services->glutConnection = std::make_unique<QSocketNotifier>(x11::connectionNumber(), QSocketNotifier::Read);
+    services->glutConnection->setEnabled(false);
+    QSocketNotifier* notifier = services->glutConnection.get();
+    // Readable: the pump's wait is over; the windowing library reads the events.
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier] { notifier->setEnabled(false); });
+    glutIdleFunc(pumpEvents);
+}
+
+void showMessageBox(PlatformWindow* owner, const std::string& text, const char* caption, MessageIcon icon) {
+    x11::flush();  // the drawing window's last changes (the cursor) show while the box is open
+    QWidget* parent = owner != nullptr ? owner->widget : nullptr;
+    CopyableMessageBox box(boxIcon(icon), QString::fromUtf8(caption), QString::fromLocal8Bit(text.c_str()),
+                           QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);  // a path is shown as it is, never as markup
+    if (owner != nullptr && parent == nullptr && owner->nativeId != 0) {
+        if (!services->drawingWindowProxy) {
+            services->drawingWindowProxy.reset(QWindow::fromWinId(static_cast<WId>(owner->nativeId)));
+        }
+        box.winId();  // creates the native window so that it can get a transient parent
+        box.windowHandle()->setTransientParent(services->drawingWindowProxy.get());
+    }
+    box.exec();
+    x11::discardQueuedInput();
+}
+
+void enableWindow(PlatformWindow* window, bool enable) {
+    if (window == nullptr) return;
+    window->enabled = enable;
+    if (window->widget != nullptr) window->widget->setEnabled(enable);
+}
+
+bool isWindowEnabled(PlatformWindow* window) {
+    return window != nullptr && window->enabled;
+}
+
+void setForegroundWindow(PlatformWindow* window) {
+    if (window == nullptr) return;
+    if (window->widget != nullptr) {
+        window->widget->raise();
+        window->widget->activateWindow();
+        return;
+    }
+    x11::activateWindow(window->nativeId);
+}
+
+void flushDrawingWindow() {
+    x11::flush();
+}
+
+}  // namespace platform

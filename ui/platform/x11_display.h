@@ -1,0 +1,36 @@
+#pragma once
+// The X11 side of the Linux platform layer: the windowing library's own X
+// connection and the drawing window on it. Kept apart from the toolkit code
+// because Xlib's macros clash with the toolkit's names; no Xlib type appears
+// here.
+
+namespace x11 {
+
+// Takes the display connection and the window of the current OpenGL context
+// (the drawing window right after its creation).
+void attachCurrentWindow();
+
+// The drawing window's X id (0 before attachCurrentWindow).
+unsigned long drawingWindowId();
+
+// File descriptor of the windowing library's X connection.
+int connectionNumber();
+
+// Events waiting on that connection (reads what has arrived; flushes output).
+int pendingEvents();
+
+// Sends buffered requests of that connection to the server.
+void flush();
+
+// Throws away key, button and pointer-motion events queued for the drawing
+// window (after a modal box: the input was meant for nothing).
+void discardQueuedInput();
+
+// Raises and activates a top-level window: through the window manager when
+// one runs, otherwise by raising it and setting the input focus.
+void activateWindow(unsigned long window);
+
+// Whether a window manager that follows the extended hints is running.
+bool windowManagerPresent();
+
+}  // namespace x11
