@@ -39,3 +39,32 @@ configure_build() {
         cmake -S "$ORRELIN_ROOT" -B "$dir" -G Ninja "$@"
     fi
 }
+
+# start_private_display DIR: starts Xvfb on a free display number, with openbox
+# on it, and exports DISPLAY and XDG_RUNTIME_DIR (under DIR). Sets xvfb_pid and
+# wm_pid for stop_private_display.
+start_private_display() {
+    local dir="$1" fd number
+    exec {fd}<> <(:)
+    Xvfb -displayfd "$fd" -screen 0 1280x1024x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    read -r -t 10 -u "$fd" number
+    exec {fd}>&-
+    export DISPLAY=":$number"
+    export XDG_RUNTIME_DIR="$dir/runtime"
+    mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
+    HOME="$dir" openbox --sm-disable >/dev/null 2>&1 &
+    wm_pid=$!
+    local _
+    for _ in $(seq 200); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+        sleep 0.05
+    done
+}
+
+stop_private_display() {
+    if [ -n "${wm_pid:-}" ]; then kill "$wm_pid" 2>/dev/null || true; fi
+    if [ -n "${xvfb_pid:-}" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+    wm_pid=""
+    xvfb_pid=""
+}
