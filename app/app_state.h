@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "buffer_contents.h"
+#include "info_dialog.h"
 #include "mesh_types.h"
 #include "quadtree.h"
 
@@ -62,6 +63,9 @@ struct ApplicationState {
     int windowY = 0;
     int glutWindow = -1;
     PlatformWindow* drawingWindow = nullptr;
+
+    // Info dialog: the object with the pending properties, and its window.
+    QuadtreeInfoDialog infoDialog;
     PlatformWindow* infoDialogWindow = nullptr;
 
     // Camera and picking.

@@ -10,6 +10,30 @@
 #include "platform.h"
 #include "scene.h"
 #include "shell.h"
+#include "vbo_functions.h"
+
+namespace {
+
+// A successful load: fetch the entry points and drop the kept mesh picture.
+void loadBufferFunctions() {
+    loadVboFunctions();
+    meshBuffersReplaced();
+}
+
+void setWaitCursor(bool wait) {
+    glutSetCursor(wait ? GLUT_CURSOR_WAIT : GLUT_CURSOR_LEFT_ARROW);
+    platform::flushDrawingWindow();
+}
+
+}  // namespace
+
+void connectDrawingWindow() {
+    AppState.gpuBuffers.enabled = true;
+    AppState.display.loadBufferFunctions = loadBufferFunctions;
+    AppState.display.replaceBuffer = replaceGlBuffer;
+    AppState.display.displayScene = displayScene;
+    AppState.display.setWaitCursor = setWaitCursor;
+}
 
 std::string loadErrorText(const std::string& path) {
     return "The file \"" + path + "\" could not be opened.";
@@ -36,7 +60,8 @@ void loadScene(const std::string& path) {
     updateProjection();
     loadView();
     glPolygonMode(GL_FRONT, GL_LINE);
-    registerInputCallbacks();
+    platform::registerDrawingKeyHandlers(onKeyboard, onSpecialKey);
+    registerPointerCallbacks();
     platform::setForegroundWindow(AppState.drawingWindow);
     glutSetWindowTitle((std::string(kWindowTitle) + " - " + path).c_str());
     displayScene();

@@ -4,9 +4,11 @@
 // that lets the platform's toolkit run inside the windowing library's main
 // loop. One implementation per platform, chosen by the build.
 
+#include <cstdint>
 #include <string>
 
-#include "app_state.h"  // PlatformWindow
+#include "app_state.h"    // PlatformWindow
+#include "info_dialog.h"  // DialogProcedure
 
 namespace platform {
 
@@ -22,7 +24,8 @@ void stopServices();
 void primaryScreenSize(int& width, int& height);
 
 // Binds the drawing window: call right after it was created, while its OpenGL
-// context is current. Returns its handle (owner of message boxes).
+// context is current. Returns its handle (owner of message boxes). Installs
+// the key routing on it, so Esc and Ctrl+Tab work before any scene.
 PlatformWindow* attachDrawingWindow();
 
 // Lets the toolkit's events be handled while the windowing library owns the
@@ -47,5 +50,59 @@ void setForegroundWindow(PlatformWindow* window);
 // Sends what the drawing window has asked of the display so far (a cursor
 // change before a long operation, say) to the screen now.
 void flushDrawingWindow();
+
+// The window that has the keyboard focus among the program's windows: the
+// drawing window, the Info dialog, or null for anything else.
+PlatformWindow* activeWindow();
+
+// --- The Info dialog ---------------------------------------------------------
+
+// Creates the Info dialog from its template, owned by `owner`, hidden. Every
+// message of the new window goes to `procedure` with `object`, the first
+// (InitDialog) before this returns. Returns the dialog's handle, or null.
+PlatformWindow* createInfoDialog(PlatformWindow* owner, DialogProcedure procedure, void* object);
+
+// Writes `value` into the edit `id` as an unsigned decimal number.
+void setDialogItemNumber(PlatformWindow* dialog, int id, std::uint32_t value);
+
+// The text of the edit `id`.
+std::string dialogItemText(PlatformWindow* dialog, int id);
+
+// Moves the keyboard focus into the edit `id` and selects its text.
+void focusDialogItem(PlatformWindow* dialog, int id);
+
+// Places the dialog's frame at (owner frame's right edge + 5, top edge + 5),
+// on top; not clamped to the screen. Then shows and activates it.
+void placeBesideOwnerAndShow(PlatformWindow* dialog, PlatformWindow* owner);
+
+// The file chooser of Open File, owned by `owner`: one filter "Triangle"
+// (*.tri), starting in the current directory, existing files only. True with
+// the full path in `path` when a file was chosen; false when cancelled.
+bool chooseTriangleFile(PlatformWindow* owner, std::string& path);
+
+// --- Key routing -------------------------------------------------------------
+
+inline constexpr std::int32_t kStatusOk = 0;
+inline constexpr std::int32_t kStatusUnexpected = static_cast<std::int32_t>(0x8000FFFFu);
+inline constexpr std::int32_t kStatusInvalidArgument = static_cast<std::int32_t>(0x80070057u);
+
+// Registers a dialog for key routing: from now on the accelerators (Ctrl+Tab,
+// Esc) reach its commands from both windows, and keys in it get its keyboard
+// navigation. Registering twice keeps one entry.
+std::int32_t installMessageHook(PlatformWindow* dialog);
+
+// Takes the dialog off the key routing; kStatusInvalidArgument when it was not registered.
+std::int32_t uninstallMessageHook(PlatformWindow* dialog);
+
+using KeyboardHandler = void (*)(unsigned char key, int x, int y);
+using SpecialKeyHandler = void (*)(int key, int x, int y);
+
+// The drawing window's key handlers, called for keys the routing leaves to
+// the drawing window. Until a scene registers them such keys do nothing.
+void registerDrawingKeyHandlers(KeyboardHandler keyboard, SpecialKeyHandler special);
+
+// The drawing window is going: its dialog goes with it (hidden now, released
+// when the services stop).
+void drawingWindowClosing();
 
 }  // namespace platform

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
@@ -38,6 +39,7 @@ struct QtServices {
 
 QtServices* services = nullptr;
 PlatformWindow drawingWindow;
+std::vector<platform::detail::DialogEntry> dialogEntries;
 
 // Qt wants a private runtime directory; without one it warns on the console.
 void ensureRuntimeDirectory() {
@@ -124,6 +126,11 @@ void startServices() {
 
 void stopServices() {
     if (services == nullptr) return;
+    for (const detail::DialogEntry& entry : dialogEntries) {
+        delete entry.window->dialog;
+        delete entry.window;
+    }
+    dialogEntries.clear();
     services->glutConnection.reset();
     services->drawingWindowProxy.reset();
     services->application.reset();
@@ -147,6 +154,7 @@ PlatformWindow* attachDrawingWindow() {
     x11::attachCurrentWindow();
     drawingWindow.nativeId = x11::drawingWindowId();
     drawingWindow.enabled = true;
+    detail::startKeyRouting();
     return &drawingWindow;
 }
 
@@ -161,16 +169,13 @@ void startEventPump() {
 
 void showMessageBox(PlatformWindow* owner, const std::string& text, const char* caption, MessageIcon icon) {
     x11::flush();  // the drawing window's last changes (the cursor) show while the box is open
-    QWidget* parent = owner != nullptr ? owner->widget : nullptr;
+    QWidget* parent = owner != nullptr ? owner->dialog : nullptr;
     CopyableMessageBox box(boxIcon(icon), QString::fromUtf8(caption), QString::fromLocal8Bit(text.c_str()),
                            QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);  // a path is shown as it is, never as markup
-    if (owner != nullptr && parent == nullptr && owner->nativeId != 0) {
-        if (!services->drawingWindowProxy) {
-            services->drawingWindowProxy.reset(QWindow::fromWinId(static_cast<WId>(owner->nativeId)));
-        }
+    if (owner == &drawingWindow) {
         box.winId();  // creates the native window so that it can get a transient parent
-        box.windowHandle()->setTransientParent(services->drawingWindowProxy.get());
+        box.windowHandle()->setTransientParent(detail::drawingWindowProxy());
     }
     box.exec();
     x11::discardQueuedInput();
@@ -179,7 +184,9 @@ void showMessageBox(PlatformWindow* owner, const std::string& text, const char* 
 void enableWindow(PlatformWindow* window, bool enable) {
     if (window == nullptr) return;
     window->enabled = enable;
-    if (window->widget != nullptr) window->widget->setEnabled(enable);
+    // A dialog's controls are disabled, not its window: a chooser or box it
+    // owns must stay usable.
+    if (window->inputArea != nullptr) window->inputArea->setEnabled(enable);
 }
 
 bool isWindowEnabled(PlatformWindow* window) {
@@ -187,17 +194,79 @@ bool isWindowEnabled(PlatformWindow* window) {
 }
 
 void setForegroundWindow(PlatformWindow* window) {
-    if (window == nullptr) return;
-    if (window->widget != nullptr) {
-        window->widget->raise();
-        window->widget->activateWindow();
-        return;
-    }
+    if (window == nullptr || window->nativeId == 0) return;
     x11::activateWindow(window->nativeId);
 }
 
 void flushDrawingWindow() {
     x11::flush();
 }
+
+PlatformWindow* activeWindow() {
+    const unsigned long active = x11::activeWindowId();
+    if (active == 0) return nullptr;
+    if (active == drawingWindow.nativeId) return &drawingWindow;
+    for (const detail::DialogEntry& entry : dialogEntries) {
+        if (entry.window->nativeId == active) return entry.window;
+    }
+    return nullptr;
+}
+
+void drawingWindowClosing() {
+    // Owned dialogs go with their owner; the widgets themselves are deleted
+    // when the services stop, outside the windowing library's callbacks.
+    for (const detail::DialogEntry& entry : dialogEntries) {
+        if (entry.window->dialog == nullptr || entry.window->nativeId == 0) continue;
+        bool handled = false;
+        detail::sendDialogMessage(entry.window, DialogMessage::Destroy, 0, handled);
+        entry.window->dialog->hide();
+        entry.window->nativeId = 0;
+    }
+}
+
+std::int32_t installMessageHook(PlatformWindow* dialog) {
+    for (detail::DialogEntry& entry : dialogEntries) {
+        if (entry.window == dialog) {
+            entry.registered = true;
+            return kStatusOk;
+        }
+    }
+    return kStatusUnexpected;  // not a dialog of this program
+}
+
+std::int32_t uninstallMessageHook(PlatformWindow* dialog) {
+    for (detail::DialogEntry& entry : dialogEntries) {
+        if (entry.window == dialog && entry.registered) {
+            entry.registered = false;
+            return kStatusOk;
+        }
+    }
+    return kStatusInvalidArgument;
+}
+
+namespace detail {
+
+QWindow* drawingWindowProxy() {
+    if (!services->drawingWindowProxy) {
+        services->drawingWindowProxy.reset(QWindow::fromWinId(static_cast<WId>(::drawingWindow.nativeId)));
+    }
+    return services->drawingWindowProxy.get();
+}
+
+PlatformWindow* drawingWindow() {
+    return &::drawingWindow;
+}
+
+std::vector<DialogEntry>& dialogs() {
+    return dialogEntries;
+}
+
+std::intptr_t sendDialogMessage(PlatformWindow* dialog, DialogMessage message, int commandId, bool& handled) {
+    handled = false;
+    if (dialog == nullptr || dialog->procedure == nullptr) return 0;
+    return dialog->procedure(dialog->object, dialog, message, commandId, handled);
+}
+
+}  // namespace detail
 
 }  // namespace platform

@@ -1,11 +1,45 @@
 #pragma once
-// What stands behind a PlatformWindow on Linux: an X11 window of the windowing
-// library (the drawing window) or a Qt widget (the Info dialog).
+// What stands behind a PlatformWindow on Linux, and what the parts of the
+// Linux platform layer share: an X11 window of the windowing library (the
+// drawing window) or a Qt dialog.
+
+#include <vector>
+
+#include "info_dialog.h"
 
 class QWidget;
+class QWindow;
+class QDialog;
 
 struct PlatformWindow {
-    unsigned long nativeId = 0;  // X window id, 0 for a widget not yet shown
-    QWidget* widget = nullptr;   // the widget, or null for the drawing window
-    bool enabled = true;         // input is taken only while enabled
+    unsigned long nativeId = 0;           // X window id (0 for a dialog not yet created natively)
+    QDialog* dialog = nullptr;            // the dialog, or null for the drawing window
+    QWidget* inputArea = nullptr;         // the dialog's controls: disabled while the dialog is
+    bool enabled = true;                  // input is taken only while enabled
+    DialogProcedure procedure = nullptr;  // the dialog's message procedure and its object
+    void* object = nullptr;
 };
+
+namespace platform::detail {
+
+// The drawing window as a Qt window, for use as a transient parent.
+QWindow* drawingWindowProxy();
+
+// The drawing window's handle.
+PlatformWindow* drawingWindow();
+
+// Every dialog created, and whether it is registered for key routing.
+struct DialogEntry {
+    PlatformWindow* window;
+    bool registered;
+};
+std::vector<DialogEntry>& dialogs();
+
+// Hands a message to a dialog's procedure.
+std::intptr_t sendDialogMessage(PlatformWindow* dialog, DialogMessage message, int commandId, bool& handled);
+
+// Starts the key routing: the drawing window's key callbacks and the filter
+// on the dialogs' keys.
+void startKeyRouting();
+
+}  // namespace platform::detail

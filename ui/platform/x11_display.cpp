@@ -4,6 +4,9 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 Display* glutDisplay = nullptr;
@@ -35,6 +38,29 @@ Window windowProperty(Window owner, Atom property) {
         XFree(data);
     }
     return result;
+}
+
+// The four CARDINALs of _NET_FRAME_EXTENTS (left, right, top, bottom); false
+// while the window manager has not set them.
+bool frameExtents(Window window, long extents[4]) {
+    const Atom property = XInternAtom(glutDisplay, "_NET_FRAME_EXTENTS", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char* data = nullptr;
+    bool found = false;
+    if (XGetWindowProperty(glutDisplay, window, property, 0, 4, False, XA_CARDINAL, &type, &format, &count, &remaining,
+                           &data) == Success &&
+        data != nullptr) {
+        if (type == XA_CARDINAL && format == 32 && count == 4) {
+            const long* values = reinterpret_cast<const long*>(data);
+            for (int k = 0; k < 4; ++k) extents[k] = values[k];
+            found = true;
+        }
+        XFree(data);
+    }
+    return found;
 }
 
 }  // namespace
@@ -78,6 +104,54 @@ bool windowManagerPresent() {
     // A window manager that died leaves a stale property behind; the child
     // window then no longer names itself.
     return child != 0 && windowProperty(child, check) == child;
+}
+
+unsigned long activeWindowId() {
+    if (glutDisplay == nullptr) return 0;
+    if (windowManagerPresent()) {
+        const Atom active = XInternAtom(glutDisplay, "_NET_ACTIVE_WINDOW", False);
+        return windowProperty(DefaultRootWindow(glutDisplay), active);
+    }
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(glutDisplay, &focus, &revert);
+    return focus == PointerRoot ? 0 : focus;
+}
+
+FrameRect frameRect(unsigned long window) {
+    FrameRect rect;
+    if (glutDisplay == nullptr || window == 0) return rect;
+    const bool managed = windowManagerPresent();
+    long extents[4] = {0, 0, 0, 0};
+    XWindowAttributes attributes{};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    for (;;) {
+        const bool shown = XGetWindowAttributes(glutDisplay, window, &attributes) && attributes.map_state == IsViewable;
+        if (shown && (!managed || frameExtents(window, extents))) break;
+        if (std::chrono::steady_clock::now() > deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    int x = 0;
+    int y = 0;
+    Window child = 0;
+    XTranslateCoordinates(glutDisplay, window, DefaultRootWindow(glutDisplay), 0, 0, &x, &y, &child);
+    rect.borderLeft = static_cast<int>(extents[0]);
+    rect.borderTop = static_cast<int>(extents[2]);
+    rect.left = x - static_cast<int>(extents[0]);
+    rect.top = y - static_cast<int>(extents[2]);
+    rect.right = x + attributes.width + static_cast<int>(extents[1]);
+    rect.bottom = y + attributes.height + static_cast<int>(extents[3]);
+    return rect;
+}
+
+void placeFrameAt(unsigned long window, int x, int y) {
+    if (glutDisplay == nullptr || window == 0) return;
+    const FrameRect frame = frameRect(window);
+    if (frame.left == x && frame.top == y) return;
+    // The window keeps its place when framed (static gravity): move the
+    // window itself to where it sits inside a frame at (x, y).
+    XMoveWindow(glutDisplay, window, x + frame.borderLeft, y + frame.borderTop);
+    XFlush(glutDisplay);
 }
 
 void activateWindow(unsigned long window) {

@@ -33,4 +33,22 @@ void activateWindow(unsigned long window);
 // Whether a window manager that follows the extended hints is running.
 bool windowManagerPresent();
 
+// The window that has the keyboard focus: the window manager's active window,
+// or the X input focus without one. 0 when none.
+unsigned long activeWindowId();
+
+struct FrameRect {
+    int left = 0, top = 0, right = 0, bottom = 0;  // right and bottom exclusive, root coordinates
+    int borderLeft = 0, borderTop = 0;             // the frame's parts left of and above the window
+};
+
+// The outer rectangle of a top-level window, its window manager's frame
+// included. Waits (up to about two seconds) until the window is on the screen
+// and, with a window manager, framed.
+FrameRect frameRect(unsigned long window);
+
+// Moves a shown top-level window so that its frame's top-left corner is at
+// (x, y) in root coordinates, wherever that is on or off the screen.
+void placeFrameAt(unsigned long window, int x, int y);
+
 }  // namespace x11

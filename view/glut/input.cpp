@@ -65,9 +65,7 @@ void onMotion(int x, int y) {
     applyCamera();
 }
 
-void registerInputCallbacks() {
-    glutKeyboardFunc(onKeyboard);
-    glutSpecialFunc(onSpecialKey);
+void registerPointerCallbacks() {
     glutMouseFunc(onMouse);
     glutReshapeFunc(onReshape);
     glutMotionFunc(onMotion);

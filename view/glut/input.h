@@ -15,5 +15,6 @@ void onMouse(int button, int state, int x, int y);
 // Mouse movement with a button held: moves the camera while dragging.
 void onMotion(int x, int y);
 
-// Installs the four callbacks above and the reshape callback on the current window.
-void registerInputCallbacks();
+// Installs the mouse, motion and reshape callbacks on the current window (the
+// key handlers above reach the window through the key routing).
+void registerPointerCallbacks();

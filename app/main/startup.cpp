@@ -1,5 +1,7 @@
 #include <GL/freeglut.h>
 
+#include <cstdint>
+
 #include "app_state.h"
 #include "draw_passes.h"
 #include "platform.h"
@@ -8,32 +10,15 @@
 
 namespace {
 
-// The drawing window goes (Esc or its close box): its context still exists,
-// so the buffer names are released here rather than after the main loop.
+// The drawing window goes (Esc, the exit command or its close box): its
+// context still exists, so the buffer names are released here rather than
+// after the main loop; the Info dialog goes with it.
 void onDrawingWindowClosing() {
     releaseGpuBuffers();
-}
-
-// A successful load: fetch the entry points and drop the kept mesh picture.
-void loadBufferFunctions() {
-    loadVboFunctions();
-    meshBuffersReplaced();
-}
-
-void setWaitCursor(bool wait) {
-    glutSetCursor(wait ? GLUT_CURSOR_WAIT : GLUT_CURSOR_LEFT_ARROW);
-    platform::flushDrawingWindow();
+    platform::drawingWindowClosing();
 }
 
 }  // namespace
-
-void connectDrawingWindow() {
-    AppState.gpuBuffers.enabled = true;
-    AppState.display.loadBufferFunctions = loadBufferFunctions;
-    AppState.display.replaceBuffer = replaceGlBuffer;
-    AppState.display.displayScene = displayScene;
-    AppState.display.setWaitCursor = setWaitCursor;
-}
 
 int runProgram(int argc, char** argv) {
     platform::startServices();
@@ -61,7 +46,13 @@ int runProgram(int argc, char** argv) {
         return 0;
     }
 
+    // The dialog shows the active properties first.
+    AppState.infoDialog.m_maxDepth = AppState.quadtreeSettings.maxDepth;
+    AppState.infoDialog.m_trianglesPerRegion =
+        static_cast<std::int32_t>(AppState.quadtreeSettings.maxTrianglesPerRegion);
     connectDrawingWindow();
+    AppState.infoDialog.m_hWndDrawing = AppState.drawingWindow;
+    AppState.infoDialogWindow = AppState.infoDialog.Create(AppState.drawingWindow);
     platform::startEventPump();
     loadScene(kDefaultMeshPath);
     glutMainLoop();
