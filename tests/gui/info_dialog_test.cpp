@@ -1,0 +1,356 @@
+// The Info dialog beside the drawing window, driven with real keys: its
+// placement, the property checks and their boxes, Apply, Open File, and the
+// keys that work in both windows.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gui_harness.h"
+#include "program_test.h"
+
+namespace {
+
+using namespace program_test;
+
+const gui::Rgb kWarningYellow{255, 255, 0};
+
+// The frame a window manager draws around a window: left, right, top, bottom.
+std::vector<int> frameExtents(const std::string& window) {
+    const gui::CommandResult r = gui::runCommand({"xprop", "-id", window, "_NET_FRAME_EXTENTS"});
+    std::vector<int> extents;
+    const std::size_t eq = r.out.find('=');
+    if (eq == std::string::npos) return {0, 0, 0, 0};
+    std::string values = r.out.substr(eq + 1);
+    for (char& c : values) {
+        if (c == ',') c = ' ';
+    }
+    std::istringstream in(values);
+    int v = 0;
+    while (in >> v) extents.push_back(v);
+    if (extents.size() != 4) return {0, 0, 0, 0};
+    return extents;
+}
+
+class InfoDialog : public ProgramTest {
+   protected:
+    void startWithScene(const std::string& mesh = gridMesh(16)) {
+        writeDefaultMesh(mesh);
+        start();
+        waitForScene(kStartView);
+        findDialog();
+    }
+
+    void findDialog() {
+        auto id = gui::waitForWindow("^Info$", 10);
+        ASSERT_TRUE(id.has_value()) << "no Info dialog";
+        dialog = *id;
+    }
+
+    // Makes the dialog the active window with Ctrl+Tab from the drawing window.
+    void toDialog() {
+        ASSERT_TRUE(gui::waitFor([&] { return gui::activeWindow() == window; }, 5)) << "drawing window not active";
+        ASSERT_TRUE(gui::key("ctrl+Tab"));
+        ASSERT_TRUE(gui::waitFor([&] { return gui::activeWindow() == dialog; }, 5))
+            << "Ctrl+Tab did not reach the dialog";
+    }
+
+    // Replaces the text of the focused edit.
+    void typeInto(const std::string& text) {
+        ASSERT_TRUE(gui::key("ctrl+a BackSpace"));
+        if (!text.empty()) {
+            ASSERT_TRUE(gui::typeText(text));
+        }
+    }
+
+    // Waits for the properties box and returns its copied text; closes it with `closeKey`.
+    std::string propertiesBox(const std::string& closeKey = "Return") {
+        auto box = gui::waitForWindow("^Properties Input Error$", 10);
+        if (!box) return "no box";
+        const std::string text = boxText(*box);
+        yellowPixels = iconPixels(*box, kWarningYellow);
+        gui::keyToWindow(*box, closeKey);
+        gui::waitForNoWindow("^Properties Input Error$", 10);
+        return text;
+    }
+
+    // The window that became active instead of the dialog (the file chooser).
+    std::string waitForChooser() {
+        std::string chooser;
+        gui::waitFor(
+            [&] {
+                const std::string active = gui::activeWindow();
+                if (active.empty() || active == dialog || active == window) return false;
+                chooser = active;
+                return true;
+            },
+            10);
+        return chooser;
+    }
+
+    // Opens the chooser with the keyboard: the focus starts in the depth
+    // field, and Open File is the third tab stop after it.
+    std::string openChooser() {
+        toDialog();
+        gui::key("Tab Tab Tab space");
+        return waitForChooser();
+    }
+
+    std::string dialog;
+    int yellowPixels = 0;
+};
+
+const std::string kDepthText = "Invalid depth. Only values between 1 and 10 are allowed.";
+const std::string kTrianglesText = "Invalid number of triangles. Only values between 1 and 10000 are allowed.";
+
+TEST_F(InfoDialog, StandsBesideTheDrawingWindowWhichIsActive) {
+    startWithScene();
+    const gui::Geometry d = gui::windowGeometry(window);
+    const gui::Geometry i = gui::windowGeometry(dialog);
+    const std::vector<int> de = frameExtents(window);
+    const std::vector<int> ie = frameExtents(dialog);
+    // Frame top-left at (drawing frame's right edge + 5, its top edge + 5).
+    EXPECT_EQ(d.x + d.width + de[1] + 5, i.x - ie[0]);
+    EXPECT_EQ(d.y - de[2] + 5, i.y - ie[2]);
+    EXPECT_TRUE(gui::waitFor([&] { return gui::activeWindow() == window; }, 5));
+    // Ctrl+Tab both ways.
+    toDialog();
+    ASSERT_TRUE(gui::key("ctrl+Tab"));
+    EXPECT_TRUE(gui::waitFor([&] { return gui::activeWindow() == window; }, 5));
+    // Ctrl+Shift+Tab is no accelerator.
+    ASSERT_TRUE(gui::key("ctrl+shift+Tab"));
+    EXPECT_FALSE(gui::waitFor([&] { return gui::activeWindow() == dialog; }, 0.5));
+}
+
+TEST_F(InfoDialog, InvalidPropertiesAreReportedAndTheFaultyFieldSelected) {
+    startWithScene();
+    toDialog();
+    // The focus starts in the depth field: depth 11, triangles 0.
+    typeInto("11");
+    ASSERT_TRUE(gui::key("Tab"));
+    typeInto("0");
+    ASSERT_TRUE(gui::key("Tab space"));  // Apply
+    // Depth is checked first.
+    EXPECT_EQ(boxCopy("Properties Input Error", kDepthText), propertiesBox());
+    EXPECT_GT(yellowPixels, 100);  // the warning icon
+    // The depth field has the focus with its text selected: typing replaces it.
+    ASSERT_TRUE(gui::typeText("1"));
+    ASSERT_TRUE(gui::key("Tab Tab space"));
+    EXPECT_EQ(boxCopy("Properties Input Error", kTrianglesText), propertiesBox("Escape"));
+    ASSERT_TRUE(program.running());  // Esc closed the box only
+    // Now the triangles field has the focus, selected.
+    ASSERT_TRUE(gui::typeText("10000"));
+    ASSERT_TRUE(gui::key("Tab space"));
+    // Depth 1: only the root's two centre lines are left.
+    const View& v = kStartView;
+    ASSERT_TRUE(gui::waitFor(
+        [&] {
+            const gui::Image image = capture();
+            return image.valid() &&
+                   !gui::anyPixelNear(image, rounded(v.px(75)), rounded(v.py(60)), 1, kOrange, kTolerance);
+        },
+        10))
+        << "the child split lines are still drawn";
+    const gui::Image image = capture();
+    EXPECT_TRUE(gui::anyPixelNear(image, rounded(v.px(150)), rounded(v.py(60)), 1, kOrange, kTolerance));
+    EXPECT_TRUE(gui::anyPixelNear(image, rounded(v.px(60)), rounded(v.py(200)), 1, kOrange, kTolerance));
+    EXPECT_FALSE(gui::findWindows("^Properties Input Error$").size() > 0);
+}
+
+TEST_F(InfoDialog, EmptyTextLettersAndNegativeNumbersAreInvalidDepths) {
+    startWithScene();
+    toDialog();
+    for (const std::string depth : {"", "abc", "-1", "0", "4294967297"}) {
+        typeInto(depth);
+        ASSERT_TRUE(gui::key("Tab Tab space"));
+        EXPECT_EQ(boxCopy("Properties Input Error", kDepthText), propertiesBox()) << '"' << depth << '"';
+    }
+    // With a valid depth the triangles are judged.
+    typeInto("10");
+    ASSERT_TRUE(gui::key("Tab"));
+    for (const std::string triangles : {"10001", "0", "x"}) {
+        typeInto(triangles);
+        ASSERT_TRUE(gui::key("Tab space"));
+        EXPECT_EQ(boxCopy("Properties Input Error", kTrianglesText), propertiesBox()) << '"' << triangles << '"';
+    }
+    ASSERT_TRUE(gui::key("shift+Tab"));  // back to the depth field
+    // Bounds are inclusive: depth 10 with 10000 triangles and depth 1 with 1 triangle are accepted.
+    for (const auto& [depth, triangles] : {std::pair{"10", "10000"}, std::pair{"1", "1"}}) {
+        typeInto(depth);
+        ASSERT_TRUE(gui::key("Tab"));
+        typeInto(triangles);
+        ASSERT_TRUE(gui::key("Tab space shift+Tab shift+Tab"));
+        EXPECT_FALSE(gui::waitForWindow("^Properties Input Error$", 0.5).has_value()) << depth << "/" << triangles;
+    }
+}
+
+TEST_F(InfoDialog, ApplyLocatesTheLastClickAgainButDrawsNoHighlightBeforeOne) {
+    startWithScene();
+    const View& v = kStartView;
+    toDialog();
+    // The child split line x = 75 is there at the default limits and goes at depth 1.
+    ASSERT_TRUE(waitForOrangeAt(v, 75, 60));
+    typeInto("1");
+    ASSERT_TRUE(gui::key("Tab Tab space"));
+    ASSERT_TRUE(gui::waitFor(
+        [&] {
+            const gui::Image image = capture();
+            return !gui::anyPixelNear(image, rounded(v.px(75)), rounded(v.py(60)), 1, kOrange, kTolerance);
+        },
+        10));
+    gui::Image image = capture();
+    EXPECT_EQ(0, gui::countPixels(image, 0, 0, 799, 599, kTestedRed, kTolerance));
+    EXPECT_EQ(0, gui::countPixels(image, 0, 0, 799, 599, kPointGreen, 0));
+
+    // A click, then Apply with other limits: the same point is located again.
+    const int cx = rounded(v.px(40));
+    const int cy = rounded(v.py(90));
+    ASSERT_TRUE(gui::clickAt(window, cx, cy, 1));
+    ASSERT_TRUE(gui::waitFor([&] { return capture().at(cx, cy) == kPointGreen; }, 10));
+    const int redBefore = gui::countPixels(capture(), 0, 0, 799, 599, kTestedRed, kTolerance);
+    ASSERT_TRUE(gui::key("ctrl+Tab"));  // back to the dialog, where Apply kept the focus
+    ASSERT_TRUE(gui::waitFor([&] { return gui::activeWindow() == dialog; }, 5));
+    ASSERT_TRUE(gui::key("shift+Tab shift+Tab"));  // to the depth field
+    typeInto("5");
+    ASSERT_TRUE(gui::key("Tab Tab space"));
+    ASSERT_TRUE(gui::waitFor(
+        [&] {
+            image = capture();
+            return gui::anyPixelNear(image, rounded(v.px(75)), rounded(v.py(60)), 1, kOrange, kTolerance);
+        },
+        10));
+    EXPECT_EQ(kPointGreen, image.at(cx, cy));
+    const int redAfter = gui::countPixels(image, 0, 0, 799, 599, kTestedRed, kTolerance);
+    EXPECT_GT(redAfter, 100);
+    EXPECT_LT(redAfter, redBefore);  // a smaller region at depth 5 than at depth 1
+}
+
+TEST_F(InfoDialog, OpenFileLoadsTheChosenMeshFramedWithItsPathInTheTitle) {
+    startWithScene();
+    const fs::path other = workDir / "wide.tri";
+    std::ofstream(other, std::ios::binary) << gridMesh(8, 400, 300);
+    const std::string chooser = openChooser();
+    ASSERT_FALSE(chooser.empty()) << "no file chooser";
+    ASSERT_TRUE(gui::typeText(other.string()));
+    ASSERT_TRUE(gui::key("Return"));
+    auto loaded = gui::waitForWindow("^Orrelin v1\\.1 - " + other.string() + "$", 10);
+    ASSERT_TRUE(loaded.has_value());
+    EXPECT_EQ(window, *loaded);
+    // Framed above the new mesh: bounds (0, 0)-(400, 300), eye (200, 150, 500).
+    const View wide{200, 150, 500};
+    EXPECT_TRUE(waitForOrangeAt(wide, 200, 30));
+    EXPECT_TRUE(gui::anyPixelNear(capture(), rounded(wide.px(0)), rounded(wide.py(75)), 1, kGrey, kTolerance));
+    // The drawing window is in front again and both windows still work.
+    EXPECT_TRUE(gui::waitFor([&] { return gui::activeWindow() == window; }, 5));
+    ASSERT_TRUE(gui::key("Escape"));
+    EXPECT_EQ(0, exitStatus());
+}
+
+TEST_F(InfoDialog, CancelledOpenFileChangesNothing) {
+    startWithScene();
+    const gui::Image before = capture();
+    const std::string chooser = openChooser();
+    ASSERT_FALSE(chooser.empty()) << "no file chooser";
+    ASSERT_TRUE(gui::key("Escape"));  // cancels the chooser, not the program
+    ASSERT_TRUE(
+        gui::waitFor([&] { return gui::findWindows("^Info$").size() == 1 && gui::activeWindow() == dialog; }, 5));
+    EXPECT_TRUE(program.running());
+    EXPECT_EQ("Orrelin v1.1 - ./Data/triangles_1.tri", gui::windowName(window));
+    // Both windows take input again: Ctrl+Tab, then a key in the drawing window.
+    ASSERT_TRUE(gui::key("ctrl+Tab"));
+    ASSERT_TRUE(gui::waitFor([&] { return gui::activeWindow() == window; }, 5));
+    ASSERT_TRUE(gui::key("shift+Right"));
+    EXPECT_TRUE(waitForOrangeAt(View{160, 200, 500}, 150, 30));
+    EXPECT_EQ(before.width, capture().width);
+}
+
+TEST_F(InfoDialog, AFileThatFailsToLoadKeepsTheSceneAndDropsInputMeanwhile) {
+    startWithScene();
+    const fs::path bad = workDir / "bad.tri";
+    std::ofstream(bad, std::ios::binary) << "v 1 2\nf 0 1 7\n";  // an index beyond the last vertex
+    const gui::Image before = capture();
+    const std::string chooser = openChooser();
+    ASSERT_FALSE(chooser.empty());
+    ASSERT_TRUE(gui::typeText(bad.string()));
+    ASSERT_TRUE(gui::key("Return"));
+    auto box = gui::waitForWindow("^Error$", 10);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(boxCopy("Error", "The file \"" + bad.string() + "\" could not be opened."), boxText(*box));
+    // Keys for the drawing window while the box is open do nothing, then or later.
+    ASSERT_TRUE(gui::keyToWindow(window, "Up Up shift+Left"));
+    // Esc closes the box only.
+    ASSERT_TRUE(gui::keyToWindow(*box, "Escape"));
+    ASSERT_TRUE(gui::waitForNoWindow("^Error$", 10));
+    EXPECT_TRUE(program.running());
+    EXPECT_EQ("Orrelin v1.1 - ./Data/triangles_1.tri", gui::windowName(window));
+    gui::keyToWindow(window, "Left");  // a redraw without a move
+    gui::Image after;
+    gui::waitFor(
+        [&] {
+            after = capture();
+            return after.valid();
+        },
+        5);
+    ASSERT_EQ(before.rgb.size(), after.rgb.size());
+    int changed = 0;
+    for (std::size_t k = 0; k < before.rgb.size(); ++k) changed += before.rgb[k] != after.rgb[k] ? 1 : 0;
+    EXPECT_EQ(0, changed);
+}
+
+TEST_F(InfoDialog, EscInTheDialogEndsTheProgram) {
+    startWithScene();
+    toDialog();
+    ASSERT_TRUE(gui::key("Escape"));
+    EXPECT_EQ(0, exitStatus());
+}
+
+TEST_F(InfoDialog, EscEndsTheProgramBeforeAnySceneFromEitherWindow) {
+    for (const bool fromDialog : {false, true}) {
+        start();  // no default file
+        auto box = gui::waitForWindow("^Error$", 20);
+        ASSERT_TRUE(box.has_value());
+        ASSERT_TRUE(gui::keyToWindow(*box, "Return"));
+        ASSERT_TRUE(gui::waitForNoWindow("^Error$", 10));
+        findDialog();
+        auto drawing = gui::findWindows("^Orrelin v1\\.1$");
+        ASSERT_EQ(1u, drawing.size());
+        ASSERT_TRUE(gui::keyToWindow(fromDialog ? dialog : drawing.front(), "Escape"));
+        EXPECT_EQ(0, exitStatus()) << (fromDialog ? "from the dialog" : "from the drawing window");
+        ASSERT_TRUE(gui::waitForNoWindow("^Info$", 5));
+    }
+}
+
+TEST_F(InfoDialog, ApplyWithoutASceneKeepsTheValuesPending) {
+    start();  // no default file
+    auto box = gui::waitForWindow("^Error$", 20);
+    ASSERT_TRUE(box.has_value());
+    ASSERT_TRUE(gui::keyToWindow(*box, "Return"));
+    ASSERT_TRUE(gui::waitForNoWindow("^Error$", 10));
+    findDialog();
+    window = gui::findWindows("^Orrelin v1\\.1$").front();
+    // Depth 1 is valid but there is nothing to rebuild: the active limits stay 5 and 50.
+    toDialog();
+    typeInto("1");
+    ASSERT_TRUE(gui::key("Tab Tab space"));
+    EXPECT_FALSE(gui::waitForWindow("^Properties Input Error$", 0.5).has_value());
+    const fs::path mesh = workDir / "grid.tri";
+    std::ofstream(mesh, std::ios::binary) << gridMesh(16);
+    ASSERT_TRUE(gui::key("Tab space"));  // Open File
+    ASSERT_FALSE(waitForChooser().empty());
+    ASSERT_TRUE(gui::typeText(mesh.string()));
+    ASSERT_TRUE(gui::key("Return"));
+    ASSERT_TRUE(gui::waitForWindow("^Orrelin v1\\.1 - " + mesh.string() + "$", 10).has_value());
+    // Built at depth 5: the children's split lines are there.
+    EXPECT_TRUE(waitForOrangeAt(kStartView, 75, 60));
+}
+
+TEST_F(InfoDialog, ClosingTheDrawingWindowTakesTheDialogAlong) {
+    startWithScene();
+    ASSERT_TRUE(gui::keyToWindow(window, "alt+F4"));
+    EXPECT_EQ(0, exitStatus());
+    EXPECT_TRUE(gui::findWindows("^Info$").empty());
+}
+
+}  // namespace

@@ -1,0 +1,160 @@
+#pragma once
+// What the window tests share: a program started in a private working folder
+// with a known default mesh, where the camera puts plane points on the screen,
+// and the colours of the picture.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "gui_harness.h"
+
+namespace fs = std::filesystem;
+
+namespace program_test {
+
+inline const gui::Rgb kBlack{0, 0, 0};
+inline const gui::Rgb kGrey{204, 204, 204};
+inline const gui::Rgb kOrange{255, 153, 0};
+inline const gui::Rgb kTestedRed{230, 0, 0};
+inline const gui::Rgb kFoundGreen{0, 204, 0};
+inline const gui::Rgb kPointGreen{0, 255, 0};
+inline constexpr int kTolerance = 3;
+
+// A grid of n x n cells over (0, 0)-(width, height), by default (300, 400), two clockwise triangles per
+// cell (so a highlighted triangle is drawn filled). With n = 8 the quadtree at
+// the default limits splits the root only.
+inline std::string gridMesh(int n, double width = 300, double height = 400) {
+    std::string text;
+    for (int j = 0; j <= n; ++j) {
+        for (int i = 0; i <= n; ++i) {
+            // At most 8 characters a coordinate: the reader's field width.
+            char line[64];
+            std::snprintf(line, sizeof line, "v %.6g %.6g\n", width * i / n, height * j / n);
+            text += line;
+        }
+    }
+    auto vertex = [n](int i, int j) { return std::to_string(j * (n + 1) + i); };
+    for (int j = 0; j < n; ++j) {
+        for (int i = 0; i < n; ++i) {
+            text += "f " + vertex(i, j) + " " + vertex(i + 1, j + 1) + " " + vertex(i + 1, j) + "\n";
+            text += "f " + vertex(i, j) + " " + vertex(i, j + 1) + " " + vertex(i + 1, j + 1) + "\n";
+        }
+    }
+    return text;
+}
+
+// Where the camera (eye straight above, 60 degree field of view) puts plane
+// points in a window of the given size, and back.
+struct View {
+    double ex, ey, ez;
+    int width = 800, height = 600;
+
+    double halfHeight() const { return ez * std::tan(30.0 * M_PI / 180.0); }
+    double aspect() const { return static_cast<double>(static_cast<float>(double(width) / double(height))); }
+    double px(double x) const { return (1.0 + (x - ex) / (halfHeight() * aspect())) * width / 2.0; }
+    double py(double y) const { return height - (1.0 + (y - ey) / halfHeight()) * height / 2.0; }
+    // The plane point a click at window pixel (x, y) picks.
+    double planeX(int x) const { return ex + (2.0 * x / width - 1.0) * halfHeight() * aspect(); }
+    double planeY(int y) const { return ey + (2.0 * (height - y) / height - 1.0) * halfHeight(); }
+};
+
+inline int rounded(double v) {
+    return static_cast<int>(std::lround(v));
+}
+
+class ProgramTest : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        gui::session();
+        static int counter = 0;
+        workDir = fs::path(gui::session().tempDir()) / ("run" + std::to_string(++counter));
+        fs::create_directories(workDir / "Data");
+    }
+
+    void TearDown() override {
+        program.kill();
+        std::error_code ignored;
+        fs::remove_all(workDir, ignored);
+    }
+
+    void writeDefaultMesh(const std::string& text) {
+        std::ofstream(workDir / "Data" / "triangles_1.tri", std::ios::binary) << text;
+    }
+
+    void start(const gui::Environment& env = {}) {
+        ASSERT_TRUE(program.start({ORRELIN_EXE}, env, workDir.string(), (workDir / "output.txt").string()))
+            << program.error();
+    }
+
+    // Waits for the drawing window with the loaded default file and its first picture.
+    void waitForScene(const View& view) {
+        auto id = gui::waitForWindow("^Orrelin v1\\.1 - \\./Data/triangles_1\\.tri$", 20);
+        ASSERT_TRUE(id.has_value()) << "no drawing window with the default file's title";
+        window = *id;
+        const gui::Geometry g = gui::windowGeometry(window);
+        ASSERT_EQ(800, g.width);
+        ASSERT_EQ(600, g.height);
+        ASSERT_TRUE(waitForOrangeAt(view, 150, 30)) << "the root's split line never showed";
+    }
+
+    gui::Image capture() { return gui::captureWindow(window); }
+
+    // Waits until the split line x = `x` shows at plane height `y` in `view`.
+    bool waitForOrangeAt(const View& view, double x, double y, double timeout = 10) {
+        return gui::waitFor(
+            [&] {
+                const gui::Image image = capture();
+                return image.valid() &&
+                       gui::anyPixelNear(image, rounded(view.px(x)), rounded(view.py(y)), 1, kOrange, kTolerance);
+            },
+            timeout);
+    }
+
+    int exitStatus(double timeout = 10) {
+        int status = -1;
+        if (!program.waitExit(status, timeout)) return -1000;
+        return status;
+    }
+
+    // The text of the message box `id`: its copy key puts caption, text and
+    // buttons on the clipboard.
+    std::string boxText(const std::string& id) {
+        gui::keyToWindow(id, "ctrl+c");
+        std::string text;
+        gui::waitFor(
+            [&] {
+                text = gui::readClipboard();
+                return !text.empty();
+            },
+            5);
+        return text;
+    }
+
+    // The clipboard form of a message box with one OK button.
+    static std::string boxCopy(const std::string& caption, const std::string& text) {
+        const std::string rule = "---------------------------\n";
+        return rule + caption + "\n" + rule + text + "\n" + rule + "OK   \n" + rule;
+    }
+
+    // Pixels of the icon's signature colour in the box's top-left corner:
+    // blue for information, red for error, yellow for warning.
+    static int iconPixels(const std::string& box, gui::Rgb colour) {
+        const gui::Image image = gui::captureWindow(box);
+        return image.valid() ? gui::countPixels(image, 0, 0, 50, 50, colour, 0) : -1;
+    }
+
+    fs::path workDir;
+    gui::Process program;
+    std::string window;
+};
+
+inline const View kStartView{150, 200, 500};
+
+}  // namespace program_test
