@@ -162,6 +162,10 @@ TEST_F(InfoDialog, InvalidPropertiesAreReportedAndTheFaultyFieldSelected) {
 TEST_F(InfoDialog, EmptyTextLettersAndNegativeNumbersAreInvalidDepths) {
     startWithScene();
     toDialog();
+    // Enter in an edit presses no button.
+    typeInto("0");
+    ASSERT_TRUE(gui::key("Return"));
+    EXPECT_FALSE(gui::waitForWindow("^Properties Input Error$", 0.5).has_value());
     for (const std::string depth : {"", "abc", "-1", "0", "4294967297"}) {
         typeInto(depth);
         ASSERT_TRUE(gui::key("Tab Tab space"));
