@@ -38,7 +38,7 @@ bool openDrawingWindow() {
     glutInitWindowSize(AppState.windowWidth, AppState.windowHeight);
     AppState.glutWindow = glutCreateWindow(kWindowTitle);
     glutDisplayFunc(displayScene);
-    AppState.drawingWindow = platform::attachDrawingWindow();
+    AppState.drawingWindow = platform::attachDrawingWindow(kWindowTitle);
     if (!checkBufferObjectSupport()) return false;
     connectDrawingWindow();
     for (int k = 0; k < 20; ++k) glutMainLoopEvent();  // mapped and first exposed

@@ -226,6 +226,27 @@ bool validateFileMesh(const std::vector<Point2>& vertices, const std::vector<std
     return !flags.nonFiniteCoordinate && !flags.indexOutOfRange;
 }
 
+namespace {
+
+// 64-bit file offsets on every platform (long is 32 bits on Windows).
+bool seekToEnd(std::FILE* file) {
+#ifdef _WIN32
+    return _fseeki64(file, 0, SEEK_END) == 0;
+#else
+    return fseeko(file, 0, SEEK_END) == 0;
+#endif
+}
+
+long long tellOffset(std::FILE* file) {
+#ifdef _WIN32
+    return _ftelli64(file);
+#else
+    return static_cast<long long>(ftello(file));
+#endif
+}
+
+}  // namespace
+
 bool readFileBytes(const std::string& path, std::string& bytes) {
     bytes.clear();
     std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -234,10 +255,11 @@ bool readFileBytes(const std::string& path, std::string& bytes) {
     // change while it is read is read by one call; one that grows is still read
     // to its end. What the size query reports for something that is not a
     // regular file (a directory reports nonsense) is only trusted up to a limit.
-    constexpr long kTrustedSize = 1L << 40;
+    constexpr long long kTrustedSize =
+        std::min<long long>(1LL << 40, static_cast<long long>(std::numeric_limits<std::size_t>::max() / 2));
     std::size_t block = 1 << 16;
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        const long end = std::ftell(file);
+    if (seekToEnd(file)) {
+        const long long end = tellOffset(file);
         if (end > 0 && end < kTrustedSize) block = static_cast<std::size_t>(end) + 1;
         std::rewind(file);
     }

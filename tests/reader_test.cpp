@@ -17,7 +17,12 @@
 #include <string_view>
 #include <vector>
 
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
 #include <unistd.h>
+#endif
 
 #include "reader_reference.h"
 #include "tri_reader.h"

@@ -38,7 +38,7 @@ int runProgram(int argc, char** argv) {
     // parts of the window that were uncovered.
     glutDisplayFunc(displayScene);
     glutCloseFunc(onDrawingWindowClosing);
-    AppState.drawingWindow = platform::attachDrawingWindow();
+    AppState.drawingWindow = platform::attachDrawingWindow(kWindowTitle);
 
     if (!checkBufferObjectSupport()) {
         platform::showMessageBox(nullptr, kNoBufferObjectsText, "Error", platform::MessageIcon::Error);

@@ -4,7 +4,11 @@
 #include <string>
 
 inline constexpr const char* kWindowTitle = "Orrelin v1.1";
+#ifdef _WIN32
+inline constexpr const char* kDefaultMeshPath = ".\\Data\\triangles_1.tri";
+#else
 inline constexpr const char* kDefaultMeshPath = "./Data/triangles_1.tri";
+#endif
 inline constexpr const char* kNoBufferObjectsText =
     "OpenGL Vertex Buffer Objects are not supported by your graphics card. Update your graphics card drivers to at "
     "least OpenGL version 1.5.";

@@ -16,7 +16,8 @@ namespace {
 template <typename Function>
 Function lookup(const char* name) {
 #ifdef _WIN32
-    return reinterpret_cast<Function>(wglGetProcAddress(name));
+    // Through a generic pointer: the lookup's own type says nothing of the function's.
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(wglGetProcAddress(name)));
 #else
     return reinterpret_cast<Function>(glXGetProcAddressARB(reinterpret_cast<const GLubyte*>(name)));
 #endif

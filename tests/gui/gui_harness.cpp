@@ -685,7 +685,7 @@ std::string tail(const std::string& text, std::size_t n = 2000) {
 
 }  // namespace
 
-XSession::XSession(bool windowManager) : windowManager_(windowManager) {
+XSession::XSession(bool windowManager, const std::string& screen) : windowManager_(windowManager) {
     try {
         namespace fs = std::filesystem;
         std::string pattern = (fs::temp_directory_path() / "orrelin-gui-XXXXXX").string();
@@ -704,7 +704,7 @@ XSession::XSession(bool windowManager) : windowManager_(windowManager) {
         if (::pipe2(displayPipe, O_CLOEXEC) != 0) throw std::runtime_error(errnoText("pipe", errno));
         const std::string xvfbLog = tempDir_ + "/xvfb.log";
         bool started = xvfb_.start({"Xvfb", "-displayfd", std::to_string(displayPipe[1]), "-screen", "0",
-                                    "1280x1024x24", "-nolisten", "tcp", "-noreset"},
+                                    screen, "-nolisten", "tcp", "-noreset"},
                                    {}, {}, xvfbLog, {displayPipe[1]});
         ::close(displayPipe[1]);
         std::string number;
@@ -781,11 +781,11 @@ void XSession::shutDown() {
     }
 }
 
-XSession& session(bool windowManager) {
+XSession& session(bool windowManager, const std::string& screen) {
     static std::mutex mutex;
     static std::unique_ptr<XSession> instance;
     std::lock_guard<std::mutex> lock(mutex);
-    if (!instance) instance = std::make_unique<XSession>(windowManager);
+    if (!instance) instance = std::make_unique<XSession>(windowManager, screen);
     return *instance;
 }
 

@@ -128,14 +128,14 @@ class Process {
 // ---------------------------------------------------------------------------
 // X session
 
-// A private Xvfb (1280x1024x24, any free display number), optionally with
+// A private Xvfb (by default 1280x1024x24, any free display number), optionally with
 // openbox on it. While it lives, DISPLAY, XDG_RUNTIME_DIR and
 // QT_QPA_PLATFORM=xcb are set in this process's environment (and
 // WAYLAND_DISPLAY is removed) so every child draws on it. Throws
 // std::runtime_error if the server or window manager does not come up.
 class XSession {
    public:
-    explicit XSession(bool windowManager = true);
+    explicit XSession(bool windowManager = true, const std::string& screen = "1280x1024x24");
     ~XSession();
     XSession(const XSession&) = delete;
     XSession& operator=(const XSession&) = delete;
@@ -156,8 +156,8 @@ class XSession {
 };
 
 // The test process's one session, started on first use (the first call decides
-// whether it has a window manager) and stopped at exit.
-XSession& session(bool windowManager = true);
+// whether it has a window manager and the screen's size) and stopped at exit.
+XSession& session(bool windowManager = true, const std::string& screen = "1280x1024x24");
 
 // Polls `condition` until it holds or the time is up; it is always checked at
 // least once, and once more at the deadline.

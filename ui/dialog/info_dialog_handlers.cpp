@@ -87,9 +87,8 @@ bool QuadtreeInfoDialog::ValidateProperties() {
 
 void QuadtreeInfoDialog::OnApply() {
     // Both values are stored before either is judged.
-    m_maxDepth = static_cast<std::int32_t>(readUnsignedField(platform::dialogItemText(m_hWnd, IDC_MAX_DEPTH)));
-    m_trianglesPerRegion =
-        static_cast<std::int32_t>(readUnsignedField(platform::dialogItemText(m_hWnd, IDC_TRIANGLES_PER_REGION)));
+    m_maxDepth = static_cast<std::int32_t>(platform::dialogItemNumber(m_hWnd, IDC_MAX_DEPTH));
+    m_trianglesPerRegion = static_cast<std::int32_t>(platform::dialogItemNumber(m_hWnd, IDC_TRIANGLES_PER_REGION));
     if (ValidateProperties() && AppState.sceneLoaded) rebuildQuadtree(m_maxDepth, m_trianglesPerRegion);
 }
 

@@ -17,6 +17,7 @@
 #include <QWindow>
 #include <map>
 
+#include "dialog_fields.h"
 #include "info_dialog.h"
 #include "platform.h"
 #include "platform_qt.h"
@@ -162,9 +163,9 @@ void setDialogItemNumber(PlatformWindow* dialog, int id, std::uint32_t value) {
     if (QLineEdit* edit = editOf(dialog, id)) edit->setText(QString::number(value));
 }
 
-std::string dialogItemText(PlatformWindow* dialog, int id) {
+std::uint32_t dialogItemNumber(PlatformWindow* dialog, int id) {
     QLineEdit* edit = editOf(dialog, id);
-    return edit != nullptr ? edit->text().toStdString() : std::string();
+    return edit != nullptr ? readUnsignedField(edit->text().toStdString()) : 0;
 }
 
 void focusDialogItem(PlatformWindow* dialog, int id) {

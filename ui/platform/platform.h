@@ -26,7 +26,7 @@ void primaryScreenSize(int& width, int& height);
 // Binds the drawing window: call right after it was created, while its OpenGL
 // context is current. Returns its handle (owner of message boxes). Installs
 // the key routing on it, so Esc and Ctrl+Tab work before any scene.
-PlatformWindow* attachDrawingWindow();
+PlatformWindow* attachDrawingWindow(const char* title);
 
 // Lets the toolkit's events be handled while the windowing library owns the
 // main loop (installed as the library's idle function; it blocks while both
@@ -65,8 +65,10 @@ PlatformWindow* createInfoDialog(PlatformWindow* owner, DialogProcedure procedur
 // Writes `value` into the edit `id` as an unsigned decimal number.
 void setDialogItemNumber(PlatformWindow* dialog, int id, std::uint32_t value);
 
-// The text of the edit `id`.
-std::string dialogItemText(PlatformWindow* dialog, int id);
+// The number in the edit `id`, read as unsigned: leading white space skipped,
+// decimal digits up to the first other character; no digit, or a value beyond
+// 32 bits, reads as 0.
+std::uint32_t dialogItemNumber(PlatformWindow* dialog, int id);
 
 // Moves the keyboard focus into the edit `id` and selects its text.
 void focusDialogItem(PlatformWindow* dialog, int id);

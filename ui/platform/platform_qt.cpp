@@ -150,7 +150,7 @@ void primaryScreenSize(int& width, int& height) {
     height = size.height();
 }
 
-PlatformWindow* attachDrawingWindow() {
+PlatformWindow* attachDrawingWindow(const char*) {
     x11::attachCurrentWindow();
     drawingWindow.nativeId = x11::drawingWindowId();
     drawingWindow.enabled = true;

@@ -1,0 +1,20 @@
+# Cross build of the 32-bit Windows program with mingw-w64 from Debian.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(ORRELIN_MINGW_TRIPLE i686-w64-mingw32)
+# The POSIX thread model: with GCC 12 the win32 model has no std::mutex, which
+# the test framework needs. Linked statically, the executables stay self-contained.
+set(CMAKE_C_COMPILER ${ORRELIN_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ORRELIN_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${ORRELIN_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${ORRELIN_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Single-precision results must be the same bits as on x86-64: no x87 excess
+# precision, no fused multiply-adds.
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse -ffp-contract=off")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse -ffp-contract=off")
+# Self-contained executables: nothing to install beside them.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
