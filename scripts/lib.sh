@@ -68,3 +68,38 @@ stop_private_display() {
     wm_pid=""
     xvfb_pid=""
 }
+
+# What the Windows build needs: the cross compiler, the tools to fetch
+# freeglut's Debian source, Wine with 32-bit Mesa to run the results, zip.
+WIN32_PACKAGES=(g++-mingw-w64-i686-posix dpkg-dev zip wine wine32:i386 libgl1:i386 libglx-mesa0:i386
+    libgl1-mesa-dri:i386 fonts-wine)
+
+# ensure_win32_packages: enables the i386 architecture for Wine's 32-bit side
+# and installs WIN32_PACKAGES.
+ensure_win32_packages() {
+    local sudo=""
+    if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $sudo dpkg --add-architecture i386
+    fi
+    ensure_packages "${WIN32_PACKAGES[@]}"
+}
+
+# ensure_deb_src: makes `apt-get source` work by adding source entries for the
+# Debian archive the machine already uses, when there are none.
+ensure_deb_src() {
+    if grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+        return 0
+    fi
+    local sudo="" uri suite
+    if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+    uri="$(grep -rhsm1 '^URIs:' /etc/apt/sources.list.d/debian.sources | awk '{print $2}')"
+    suite="$(grep -rhsm1 '^Suites:' /etc/apt/sources.list.d/debian.sources | awk '{print $2}')"
+    if [ -z "$uri" ]; then
+        read -r uri suite < <(grep -hsm1 -E '^deb (http|https)://' /etc/apt/sources.list | awk '{print $2, $3}')
+    fi
+    printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+        "${uri:-http://deb.debian.org/debian}" "${suite:-bookworm}" |
+        $sudo tee /etc/apt/sources.list.d/orrelin-deb-src.sources >/dev/null
+    $sudo apt-get update -q >/dev/null
+}

@@ -352,7 +352,8 @@ TEST_F(InfoDialog, ApplyWithoutASceneKeepsTheValuesPending) {
 
 TEST_F(InfoDialog, ClosingTheDrawingWindowTakesTheDialogAlong) {
     startWithScene();
-    ASSERT_TRUE(gui::keyToWindow(window, "alt+F4"));
+    ASSERT_TRUE(activateSteadily(window));
+    ASSERT_TRUE(gui::key("alt+F4"));
     EXPECT_EQ(0, exitStatus());
     EXPECT_TRUE(gui::findWindows("^Info$").empty());
 }

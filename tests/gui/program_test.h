@@ -106,6 +106,22 @@ class ProgramTest : public ::testing::Test {
 
     gui::Image capture() { return gui::captureWindow(window); }
 
+    // Makes `id` the active window and waits until it stays so: right after
+    // start-up the program's own activations may still be on their way.
+    bool activateSteadily(const std::string& id) {
+        int steady = 0;
+        return gui::waitFor(
+            [&] {
+                if (gui::activeWindow() != id) {
+                    steady = 0;
+                    gui::runCommand({"xdotool", "windowactivate", "--sync", id});
+                    return false;
+                }
+                return ++steady >= 5;
+            },
+            10, 0.05);
+    }
+
     // Waits until the split line x = `x` shows at plane height `y` in `view`.
     bool waitForOrangeAt(const View& view, double x, double y, double timeout = 10) {
         return gui::waitFor(

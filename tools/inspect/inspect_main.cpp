@@ -2,6 +2,11 @@
 // locates points as left clicks would, and prints one JSON object describing the
 // mesh, the quadtree and each location.
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -131,6 +136,10 @@ void writeOut(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // The same bytes on every platform: no line-end translation.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     const Options options = parseArguments(argc, argv);
 
     AppState.quadtreeSettings.maxDepth = options.maxDepth;
