@@ -17,7 +17,9 @@ bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 struct Cursor {
     const char* data;
@@ -92,8 +94,7 @@ float convertFloatField(const char* text, std::size_t len, bool& nonFinite) {
         // largest float; a value that large has a non-negative decimal scale.
         if (scale >= 0) {
             nonFinite = true;
-            return negative ? -std::numeric_limits<float>::infinity()
-                            : std::numeric_limits<float>::infinity();
+            return negative ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
         }
         return negative ? -0.0f : 0.0f;
     }
@@ -125,8 +126,7 @@ bool readFloatField(Cursor& cur, float& out, TriangleParseFlags& flags) {
         } else if ((c == 'e' || c == 'E') && gotDigit && !gotExponent) {
             gotExponent = true;
             gotDot = true;  // no decimal point after the exponent marker
-        } else if ((c == '+' || c == '-') && gotExponent &&
-                   (cur.data[p - 1] == 'e' || cur.data[p - 1] == 'E')) {
+        } else if ((c == '+' || c == '-') && gotExponent && (cur.data[p - 1] == 'e' || cur.data[p - 1] == 'E')) {
             // sign of the exponent
         } else {
             break;

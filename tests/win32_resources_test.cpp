@@ -18,7 +18,7 @@ namespace {
 
 // Reads the packed, WORD-aligned fields of a resource.
 class ResourceReader {
-public:
+   public:
     explicit ResourceReader(const void* data) : p_(static_cast<const unsigned char*>(data)) {}
     std::uint16_t word() {
         std::uint16_t v;
@@ -55,7 +55,7 @@ public:
         p_ += (4 - offset % 4) % 4;
     }
 
-private:
+   private:
     const unsigned char* p_;
 };
 
@@ -71,10 +71,10 @@ TEST(WindowsResources, DialogTemplateMatchesTheControlTable) {
     const void* data = resource(MAKEINTRESOURCEA(5) /* RT_DIALOG */, IDD_INFO, 1031);
     ASSERT_NE(nullptr, data) << "dialog 103 in language 1031";
     ResourceReader r(data);
-    EXPECT_EQ(1, r.word());       // extended template
+    EXPECT_EQ(1, r.word());  // extended template
     EXPECT_EQ(0xFFFF, r.word());
-    r.dword();                    // help id
-    EXPECT_EQ(0u, r.dword());     // extended style
+    r.dword();                 // help id
+    EXPECT_EQ(0u, r.dword());  // extended style
     EXPECT_EQ(0x80C000C8u, r.dword());
     const auto controls = infoDialogControls();
     ASSERT_EQ(controls.size(), r.word());

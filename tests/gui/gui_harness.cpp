@@ -703,8 +703,8 @@ XSession::XSession(bool windowManager, const std::string& screen) : windowManage
         int displayPipe[2];
         if (::pipe2(displayPipe, O_CLOEXEC) != 0) throw std::runtime_error(errnoText("pipe", errno));
         const std::string xvfbLog = tempDir_ + "/xvfb.log";
-        bool started = xvfb_.start({"Xvfb", "-displayfd", std::to_string(displayPipe[1]), "-screen", "0",
-                                    screen, "-nolisten", "tcp", "-noreset"},
+        bool started = xvfb_.start({"Xvfb", "-displayfd", std::to_string(displayPipe[1]), "-screen", "0", screen,
+                                    "-nolisten", "tcp", "-noreset"},
                                    {}, {}, xvfbLog, {displayPipe[1]});
         ::close(displayPipe[1]);
         std::string number;

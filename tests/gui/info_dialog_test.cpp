@@ -353,7 +353,7 @@ TEST_F(InfoDialog, ApplyWithoutASceneKeepsTheValuesPending) {
 TEST_F(InfoDialog, ClosingTheDrawingWindowTakesTheDialogAlong) {
     startWithScene();
     ASSERT_TRUE(activateSteadily(window));
-    ASSERT_TRUE(gui::key("alt+F4"));
+    ASSERT_TRUE(clickCloseButton(window));
     EXPECT_EQ(0, exitStatus());
     EXPECT_TRUE(gui::findWindows("^Info$").empty());
 }

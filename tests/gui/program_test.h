@@ -106,6 +106,20 @@ class ProgramTest : public ::testing::Test {
 
     gui::Image capture() { return gui::captureWindow(window); }
 
+    // Clicks the close button of the frame the window manager draws around
+    // `id` (openbox: the rightmost button of the title bar).
+    bool clickCloseButton(const std::string& id) {
+        const gui::Geometry g = gui::windowGeometry(id);
+        const gui::CommandResult r = gui::runCommand({"xprop", "-id", id, "_NET_FRAME_EXTENTS"});
+        int left = 0, right = 0, top = 0, bottom = 0;
+        const std::size_t eq = r.out.find('=');
+        if (!g.valid() || eq == std::string::npos ||
+            std::sscanf(r.out.c_str() + eq + 1, " %d , %d , %d , %d", &left, &right, &top, &bottom) != 4) {
+            return false;
+        }
+        return gui::mouseMove(g.x + g.width + right - 10, g.y - top / 2) && gui::click(1);
+    }
+
     // Makes `id` the active window and waits until it stays so: right after
     // start-up the program's own activations may still be on their way.
     bool activateSteadily(const std::string& id) {

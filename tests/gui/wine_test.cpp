@@ -27,7 +27,7 @@ void endWineServer() {
 // Wine draws its windows' frames itself; the windows stay unmanaged. All
 // tests of this process share the X server, and so one wineserver.
 class WineServer : public ::testing::Environment {
-public:
+   public:
     void SetUp() override {
         gui::session(false, "1600x1200x24");
         endWineServer();
@@ -57,9 +57,8 @@ bool keysTo(const std::string& window, const std::string& keys) {
     return gui::key(keys);
 }
 
-
 class WineProgram : public ProgramTest {
-protected:
+   protected:
     void startExe(const gui::Environment& extra = {}) {
         gui::Environment env{{"WINEPREFIX", kWin32Dir + "/wine"}};
         env.insert(env.end(), extra.begin(), extra.end());
@@ -240,8 +239,9 @@ TEST(WindowsInspect, PrintsTheSameJsonAsTheLinuxBuild) {
             // Run from the mesh's folder so that both print the same file name.
             std::vector<std::string> linux{"env", "-C", dir.string(), ORRELIN_INSPECT_EXE};
             linux.insert(linux.end(), args.begin(), args.end());
-            std::vector<std::string> windows{"env", "-C", dir.string(), "WINEPREFIX=" + kWin32Dir + "/wine",
-                                             kWineRun, kWin32Dir + "/tools/inspect/orrelin-inspect.exe"};
+            std::vector<std::string> windows{"env",        "-C",
+                                             dir.string(), "WINEPREFIX=" + kWin32Dir + "/wine",
+                                             kWineRun,     kWin32Dir + "/tools/inspect/orrelin-inspect.exe"};
             windows.insert(windows.end(), args.begin(), args.end());
             const gui::CommandResult expected = gui::runCommand(linux, 60);
             gui::CommandResult actual = gui::runCommand(windows, 120);
@@ -255,8 +255,8 @@ TEST(WindowsInspect, PrintsTheSameJsonAsTheLinuxBuild) {
             ASSERT_EQ(0, expected.exitStatus) << expected.err;
             EXPECT_EQ(0, actual.exitStatus) << actual.err;
             EXPECT_GT(expected.out.size(), 1000u);
-            EXPECT_TRUE(expected.out == actual.out) << name << " differs (" << expected.out.size() << " vs "
-                                                    << actual.out.size() << " bytes)";
+            EXPECT_TRUE(expected.out == actual.out)
+                << name << " differs (" << expected.out.size() << " vs " << actual.out.size() << " bytes)";
         }
     }
 }

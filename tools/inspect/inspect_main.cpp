@@ -83,8 +83,7 @@ Options parseArguments(int argc, char** argv) {
             }
         } else if (arg == "--max-triangles") {
             const std::string_view v = value("a number");
-            if (!parseWholeInt(v, options.maxTriangles) || options.maxTriangles < 1 ||
-                options.maxTriangles > 10000) {
+            if (!parseWholeInt(v, options.maxTriangles) || options.maxTriangles < 1 || options.maxTriangles > 10000) {
                 usageError("--max-triangles must be a whole number from 1 to 10000, not '" + std::string(v) + "'");
             }
         } else if (arg == "--locate") {

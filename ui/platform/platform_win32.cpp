@@ -2,10 +2,9 @@
 // file chooser and a message hook that gives the Info dialog its keyboard
 // handling and the two accelerators while freeglut owns the message loop.
 
-#include <windows.h>
-#include <commdlg.h>
-
 #include <GL/freeglut.h>
+#include <commdlg.h>
+#include <windows.h>
 
 #include <cstdint>
 #include <cstring>
@@ -16,8 +15,12 @@
 
 namespace {
 
-HWND hwndOf(PlatformWindow* window) { return reinterpret_cast<HWND>(window); }
-PlatformWindow* windowOf(HWND hwnd) { return reinterpret_cast<PlatformWindow*>(hwnd); }
+HWND hwndOf(PlatformWindow* window) {
+    return reinterpret_cast<HWND>(window);
+}
+PlatformWindow* windowOf(HWND hwnd) {
+    return reinterpret_cast<PlatformWindow*>(hwnd);
+}
 
 // Orders window handles as unsigned 32-bit numbers.
 struct HandleOrder {
@@ -92,7 +95,8 @@ HRESULT InstallMessageHook(HWND dialog) {
     }
     messageHookRegistry.dialogs.insert(dialog);
     messageHookRegistry.moduleInstance = GetModuleHandleA(nullptr);
-    messageHookRegistry.accelerators = LoadAcceleratorsA(messageHookRegistry.moduleInstance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
+    messageHookRegistry.accelerators =
+        LoadAcceleratorsA(messageHookRegistry.moduleInstance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
     return S_OK;
 }
 
@@ -148,7 +152,9 @@ INT_PTR CALLBACK dialogProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 
 // The chooser keeps its standard behaviour; a hook procedure is named because
 // the request asks for one.
-UINT_PTR CALLBACK chooserHook(HWND, UINT, WPARAM, LPARAM) { return 0; }
+UINT_PTR CALLBACK chooserHook(HWND, UINT, WPARAM, LPARAM) {
+    return 0;
+}
 
 UINT iconStyle(platform::MessageIcon icon) {
     switch (icon) {
@@ -174,7 +180,9 @@ void primaryScreenSize(int& width, int& height) {
     height = GetSystemMetrics(SM_CYSCREEN);
 }
 
-PlatformWindow* attachDrawingWindow(const char* title) { return windowOf(FindWindowA(nullptr, title)); }
+PlatformWindow* attachDrawingWindow(const char* title) {
+    return windowOf(FindWindowA(nullptr, title));
+}
 
 void showMessageBox(PlatformWindow* owner, const std::string& text, const char* caption, MessageIcon icon) {
     MessageBoxA(hwndOf(owner), text.c_str(), caption, MB_OK | iconStyle(icon));
@@ -184,13 +192,17 @@ void enableWindow(PlatformWindow* window, bool enable) {
     if (window != nullptr) EnableWindow(hwndOf(window), enable ? TRUE : FALSE);
 }
 
-bool isWindowEnabled(PlatformWindow* window) { return window != nullptr && IsWindowEnabled(hwndOf(window)); }
+bool isWindowEnabled(PlatformWindow* window) {
+    return window != nullptr && IsWindowEnabled(hwndOf(window));
+}
 
 void setForegroundWindow(PlatformWindow* window) {
     if (window != nullptr) SetForegroundWindow(hwndOf(window));
 }
 
-PlatformWindow* activeWindow() { return windowOf(GetActiveWindow()); }
+PlatformWindow* activeWindow() {
+    return windowOf(GetActiveWindow());
+}
 
 PlatformWindow* createInfoDialog(PlatformWindow* owner, DialogProcedure procedure, void* object) {
     auto* binding = new DialogBinding{procedure, object};
