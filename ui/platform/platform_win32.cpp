@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "message_hook_win32.h"
 #include "platform.h"
 
 namespace {
@@ -22,24 +23,13 @@ PlatformWindow* windowOf(HWND hwnd) {
     return reinterpret_cast<PlatformWindow*>(hwnd);
 }
 
-// Orders window handles as unsigned 32-bit numbers.
-struct HandleOrder {
-    bool operator()(HWND a, HWND b) const {
-        return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(a)) <
-               static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(b));
-    }
-};
-
 }  // namespace
 
-// The process-wide record of the message hook: the hook, the program's module
-// and accelerator table, and the registered dialogs.
-struct MessageHookRegistry {
-    HHOOK hook = nullptr;
-    HINSTANCE moduleInstance = nullptr;
-    HACCEL accelerators = nullptr;
-    std::set<HWND, HandleOrder> dialogs;
-};
+// Handles ordered as unsigned 32-bit numbers.
+bool message_hook_detail::HandleOrder::operator()(HWND a, HWND b) const {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(a)) <
+           static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(b));
+}
 
 MessageHookRegistry messageHookRegistry;
 
