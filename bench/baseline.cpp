@@ -103,7 +103,9 @@ Node* newNode(const Quadtree& tree, const Rect2& bounds) {
     return node;
 }
 
-bool counts(double t) { return t > -0.000001 && t < 1.000001; }
+bool counts(double t) {
+    return t > -0.000001 && t < 1.000001;
+}
 
 void distributeTriangle(Node& node, Point2 v0, Point2 v1, Point2 v2, std::uint32_t offset) {
     const Rect2& b = node.bounds;
@@ -207,8 +209,7 @@ void subdivideNode(Quadtree& tree, Node& node, std::int32_t depth) {
     }
     tree.regionList.push_back(&node);
     for (Node* child : node.children) {
-        if (static_cast<std::uint32_t>(child->triangles.size()) > tree.maxTrianglesPerRegion &&
-            depth < tree.maxDepth) {
+        if (static_cast<std::uint32_t>(child->triangles.size()) > tree.maxTrianglesPerRegion && depth < tree.maxDepth) {
             subdivideNode(tree, *child, depth + 1);
         }
     }

@@ -187,18 +187,20 @@ void BM_Bounds(benchmark::State& state) {
     }
 }
 
+// Arguments: depth, triangles per region, threads (0: all the machine has).
 void BM_Quadtree(benchmark::State& state) {
     const QuadtreeSettings settings =
         settingsFor(static_cast<std::int32_t>(state.range(0)), static_cast<std::uint32_t>(state.range(1)));
+    const unsigned threads = static_cast<unsigned>(state.range(2));
     Quadtree tree;
     std::size_t nodes = 0;
     std::size_t offsets = 0;
     for (auto _ : state) {
-        buildQuadtree(tree, settings);
+        buildQuadtree(tree, settings, threads);
         benchmark::DoNotOptimize(tree.root);
         state.PauseTiming();
-        nodes = tree.nodeStore.size();
-        offsets = tree.offsetStore.size();
+        nodes = quadtreeNodeCount(tree);
+        offsets = quadtreeOffsetCount(tree);
         destroyQuadtree(tree);
         state.ResumeTiming();
     }
@@ -273,8 +275,8 @@ void BM_Baseline_EdgeList(benchmark::State& state) {
 void BM_Baseline_Quadtree(benchmark::State& state) {
     baseline::Quadtree tree;
     for (auto _ : state) {
-        baseline::buildQuadtree(tree, data.bounds, data.vertices, data.indices, static_cast<std::int32_t>(state.range(0)),
-                                static_cast<std::uint32_t>(state.range(1)));
+        baseline::buildQuadtree(tree, data.bounds, data.vertices, data.indices,
+                                static_cast<std::int32_t>(state.range(0)), static_cast<std::uint32_t>(state.range(1)));
         benchmark::DoNotOptimize(tree.root);
         state.PauseTiming();
         baseline::destroyQuadtree(tree);
@@ -314,12 +316,14 @@ BENCHMARK(BM_ReadParse)->Apply([](auto* b) { configure(b, 4); });
 BENCHMARK(BM_Validate)->Apply([](auto* b) { configure(b, 10); });
 BENCHMARK(BM_EdgeList)->Apply([](auto* b) { configure(b, 4); });
 BENCHMARK(BM_Bounds)->Apply([](auto* b) { configure(b, 10); });
-BENCHMARK(BM_Quadtree)->Args({5, 50})->Args({10, 10})->Apply([](auto* b) { configure(b, 2); });
+BENCHMARK(BM_Quadtree)->Args({5, 50, 0})->Args({10, 10, 0})->Args({5, 50, 1})->Args({10, 10, 1})->Apply([](auto* b) {
+    configure(b, 2);
+});
 BENCHMARK(BM_Locate)->Apply([](auto* b) { configure(b, 4); });
 BENCHMARK(BM_FullLoad)->Apply([](auto* b) { configure(b, 3); });
 BENCHMARK(BM_Baseline_ReadParse)->Apply([](auto* b) { configure(b, 1); });
 BENCHMARK(BM_Baseline_EdgeList)->Apply([](auto* b) { configure(b, 1); });
-BENCHMARK(BM_Baseline_Quadtree)->Args({5, 50})->Apply([](auto* b) { configure(b, 1); });
+BENCHMARK(BM_Baseline_Quadtree)->Args({5, 50})->Args({10, 10})->Apply([](auto* b) { configure(b, 1); });
 BENCHMARK(BM_Baseline_FullLoad)->Apply([](auto* b) { configure(b, 1); });
 BENCHMARK(BM_TinyObj_Parse)->Apply([](auto* b) { configure(b, 2); });
 

@@ -1,9 +1,11 @@
 #include "quadtree.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 #include "mesh_prep.h"
 
@@ -23,7 +25,22 @@ constexpr unsigned kUpperRight = 8u;
 // outside its box, rounding included.
 constexpr double kRobustArea = 0x1p-20;
 
-bool inParameterRange(double t) { return t > kTMin && t < kTMax; }
+// Whether an edge spanning [lo, hi] along one axis can meet the line at `line`
+// with its parameter inside the tolerance. Exact as a filter: it answers false
+// only where every edge's t lies outside (-1e-6, 1.000001). The margin (4e-6 of
+// the span) covers the tolerance with room for the rounding of the float
+// differences; spans near the float limit, where those differences overflow,
+// are never filtered.
+bool lineNear(double lo, double hi, float line) {
+    const double span = hi - lo;
+    if (!(span < 1e38)) return true;
+    const double margin = 4e-6 * span;
+    return static_cast<double>(line) >= lo - margin && static_cast<double>(line) <= hi + margin;
+}
+
+bool inParameterRange(double t) {
+    return t > kTMin && t < kTMax;
+}
 
 // Tests one edge from p to q against the six lines of a region; see
 // distributeTriangle. `nearX[k]`/`nearY[k]` say whether vertical line k (cx, minX,
@@ -112,7 +129,9 @@ unsigned edgeCrossings(const Rect2& b, Point2 c, Point2 p, Point2 q, const bool 
     return mask;
 }
 
-double cross(double ax, double ay, double bx, double by) { return ax * by - ay * bx; }
+double cross(double ax, double ay, double bx, double by) {
+    return ax * by - ay * bx;
+}
 
 // The triangle v0, v1, v2 in double precision, for the test whether a point
 // lies inside it or on its boundary.
@@ -133,19 +152,6 @@ struct CoverTest {
         return (s1 >= 0.0 && s2 >= 0.0 && s3 >= 0.0) || (s1 <= 0.0 && s2 <= 0.0 && s3 <= 0.0);
     }
 };
-
-// Whether an edge spanning [lo, hi] along one axis can meet the line at `line`
-// with its parameter inside the tolerance. Exact as a filter: it answers false
-// only where every edge's t lies outside (-1e-6, 1.000001). The margin (4e-6 of
-// the span) covers the tolerance with room for the rounding of the float
-// differences; spans near the float limit, where those differences overflow,
-// are never filtered.
-bool lineNear(double lo, double hi, float line) {
-    const double span = hi - lo;
-    if (!(span < 1e38)) return true;
-    const double margin = 4e-6 * span;
-    return static_cast<double>(line) >= lo - margin && static_cast<double>(line) <= hi + margin;
-}
 
 // Where a triangle can matter to a split: its bounding box widened by a
 // margin that covers both the crossing tolerance of the six lines and the
@@ -177,105 +183,153 @@ TriangleReach triangleReach(Point2 v0, Point2 v1, Point2 v2) {
     const double hiY = std::max({v0.y, v1.y, v2.y});
     const double size = (hiX - loX) + (hiY - loY);
     const CoverTest cover(v0, v1, v2);
-    if (!(size < 1e38) || !(std::fabs(cover.d) >= kRobustArea * size * size)) return TriangleReach{-inf, -inf, inf, inf};
+    if (!(size < 1e38) || !(std::fabs(cover.d) >= kRobustArea * size * size))
+        return TriangleReach{-inf, -inf, inf, inf};
     const double margin = 8e-6 * size;
     return TriangleReach{roundDown(loX - margin), roundDown(loY - margin), roundUp(hiX + margin),
                          roundUp(hiY + margin)};
 }
 
-QuadtreeNode& newNode(Quadtree& tree, const Rect2& bounds) {
-    QuadtreeNode& node = tree.nodeStore.emplace_back();
+// What the distribution needs of a triangle without going through the index
+// and vertex arrays: its reach and its first corner (the fallback child).
+struct TriangleData {
+    TriangleReach reach;
+    Point2 first;
+};
+
+QuadtreeNode& newNode(QuadtreeStore& store, const Quadtree& tree, const Rect2& bounds) {
+    QuadtreeNode& node = store.nodes.emplace_back();
     node.bounds = bounds;
     node.centre = Point2{midpoint(bounds.minX, bounds.maxX), midpoint(bounds.minY, bounds.maxY)};
     node.owner = &tree;
     return node;
 }
 
-struct BuildContext {
-    Quadtree& tree;
-    std::vector<TriangleReach> reach;  // per triangle (offset / 3)
-    std::vector<std::uint8_t> masks;   // child bits of the triangles of the node being split
+// The shared, read-only inputs of a build.
+struct BuildInputs {
+    const Quadtree& tree;
+    const std::vector<Point2>& vertices;
+    const std::vector<std::uint32_t>& indices;
+    std::vector<TriangleData> triangles;  // per triangle (offset / 3)
 };
 
 // distributeTriangle with the triangle's reach known: lines and child centres
 // beyond it are settled without arithmetic.
-unsigned distributeWithReach(const TriangleReach& r, const Rect2& b, Point2 c, const Point2 childCentres[4],
-                             Point2 v0, Point2 v1, Point2 v2) {
+unsigned distributeWithReach(const BuildInputs& in, TriangleOffset o, const Rect2& b, Point2 c,
+                             const Point2 childCentres[4]) {
+    const TriangleData& t = in.triangles[o / 3];
+    const TriangleReach& r = t.reach;
     const bool touchesLine = (c.x >= r.minX && c.x <= r.maxX) || (b.minX >= r.minX && b.minX <= r.maxX) ||
                              (b.maxX >= r.minX && b.maxX <= r.maxX) || (c.y >= r.minY && c.y <= r.maxY) ||
                              (b.minY >= r.minY && b.minY <= r.maxY) || (b.maxY >= r.minY && b.maxY <= r.maxY);
-    bool reachesCentre = false;
-    for (int i = 0; i < 4; ++i) {
-        const Point2 p = childCentres[i];
-        reachesCentre |= p.x >= r.minX && p.x <= r.maxX && p.y >= r.minY && p.y <= r.maxY;
+    if (!touchesLine) {
+        // Clear of the six lines, the reach lies within one quadrant of the
+        // region (or wholly outside the region), and only that quadrant's
+        // child centre can lie in it.
+        const Point2 p = childCentres[quadrantOf(c, Point2{r.minX, r.minY})];
+        const bool reachesCentre = p.x >= r.minX && p.x <= r.maxX && p.y >= r.minY && p.y <= r.maxY;
+        if (!reachesCentre) return 1u << quadrantOf(c, t.first);
     }
-    if (!touchesLine && !reachesCentre) return 1u << quadrantOf(c, v0);
-    return distributeTriangle(b, c, childCentres, v0, v1, v2);
+    return distributeTriangle(b, c, childCentres, in.vertices[in.indices[o]], in.vertices[in.indices[o + 1]],
+                              in.vertices[in.indices[o + 2]]);
 }
 
-void subdivideNode(BuildContext& ctx, QuadtreeNode& node, std::int32_t depth) {
-    Quadtree& tree = ctx.tree;
-    const Rect2 b = node.bounds;
-    const Point2 c = node.centre;
-    const Rect2 quadrant[4] = {
-        {b.minX, b.minY, c.x, c.y},
-        {c.x, b.minY, b.maxX, c.y},
-        {b.minX, c.y, c.x, b.maxY},
-        {c.x, c.y, b.maxX, b.maxY},
-    };
-    QuadtreeNode* children[4];
-    Point2 childCentres[4];
-    for (int i = 0; i < 4; ++i) {
-        children[i] = &newNode(tree, quadrant[i]);
-        childCentres[i] = children[i]->centre;
-        node.children[i] = children[i];
-    }
+// Builds one part of the tree into its own store: the node's children get
+// their lists in `childStores[i]` (all the same store below the root), split
+// nodes are listed in pre-order in `regions`.
+struct PartBuilder {
+    const BuildInputs& in;
+    std::vector<const QuadtreeNode*> regions;
+    std::vector<std::uint8_t> masks;
 
-    const std::vector<Point2>& vertices = *tree.vertices;
-    const std::vector<std::uint32_t>& indices = *tree.indices;
-    const std::size_t count = node.offsetCount;
-    ctx.masks.resize(count);
-    std::size_t childCount[4] = {0, 0, 0, 0};
-    for (std::size_t j = 0; j < count; ++j) {
-        const TriangleOffset o = tree.offsetStore[node.firstOffset + j];
-        const unsigned mask = distributeWithReach(ctx.reach[o / 3], b, c, childCentres, vertices[indices[o]],
-                                                  vertices[indices[o + 1]], vertices[indices[o + 2]]);
-        ctx.masks[j] = static_cast<std::uint8_t>(mask);
-        for (int i = 0; i < 4; ++i) childCount[i] += (mask >> i) & 1u;
-    }
-
-    // Lay the children's lists out one after another behind everything stored so far.
-    std::size_t next = tree.offsetStore.size();
-    std::size_t cursor[4];
-    for (int i = 0; i < 4; ++i) {
-        children[i]->firstOffset = next;
-        children[i]->offsetCount = childCount[i];
-        cursor[i] = next;
-        next += childCount[i];
-    }
-    tree.offsetStore.resize(next);
-    for (std::size_t j = 0; j < count; ++j) {
-        const TriangleOffset o = tree.offsetStore[node.firstOffset + j];
-        const unsigned mask = ctx.masks[j];
+    // Splits `node`, whose list is a run of `store`'s offsets, and the children
+    // that must be split in turn.
+    void split(QuadtreeNode& node, QuadtreeStore& store, QuadtreeStore* const childStores[4], std::int32_t depth) {
+        const Rect2 b = node.bounds;
+        const Point2 c = node.centre;
+        const Rect2 quadrant[4] = {
+            {b.minX, b.minY, c.x, c.y},
+            {c.x, b.minY, b.maxX, c.y},
+            {b.minX, c.y, c.x, b.maxY},
+            {c.x, c.y, b.maxX, b.maxY},
+        };
+        QuadtreeNode* children[4];
+        Point2 childCentres[4];
         for (int i = 0; i < 4; ++i) {
-            if (mask & (1u << i)) tree.offsetStore[cursor[i]++] = o;
+            children[i] = &newNode(*childStores[i], in.tree, quadrant[i]);
+            childCentres[i] = children[i]->centre;
+            node.children[i] = children[i];
         }
+
+        const std::size_t count = node.offsetCount;
+        masks.resize(std::max(masks.size(), count));
+        std::size_t childCount[4] = {0, 0, 0, 0};
+        for (std::size_t j = 0; j < count; ++j) {
+            const TriangleOffset o = store.offsets[node.firstOffset + j];
+            const unsigned mask = distributeWithReach(in, o, b, c, childCentres);
+            masks[j] = static_cast<std::uint8_t>(mask);
+            for (int i = 0; i < 4; ++i) childCount[i] += (mask >> i) & 1u;
+        }
+
+        // Each child's list goes behind everything its store holds so far.
+        std::size_t cursor[4];
+        for (int i = 0; i < 4; ++i) {
+            QuadtreeStore& target = *childStores[i];
+            children[i]->firstOffset = target.offsets.size();
+            children[i]->offsetCount = childCount[i];
+            cursor[i] = target.offsets.size();
+            target.offsets.resize(target.offsets.size() + childCount[i]);
+        }
+        for (std::size_t j = 0; j < count; ++j) {
+            const TriangleOffset o = store.offsets[node.firstOffset + j];
+            const unsigned mask = masks[j];
+            for (int i = 0; i < 4; ++i) {
+                if (mask & (1u << i)) childStores[i]->offsets[cursor[i]++] = o;
+            }
+        }
+        regions.push_back(&node);
+        if (depth == 1) return;  // the root's children are built as parts of their own
+        for (int i = 0; i < 4; ++i) descend(*children[i], *childStores[i], depth + 1);
     }
 
-    tree.regionList.push_back(&node);
-
-    for (QuadtreeNode* child : children) {
-        if (static_cast<std::uint32_t>(child->offsetCount) > tree.maxTrianglesPerRegion &&
-            depth < tree.maxDepth) {
-            subdivideNode(ctx, *child, depth + 1);
+    // Splits `node` if it holds too many triangles and lies above the depth limit.
+    void descend(QuadtreeNode& node, QuadtreeStore& store, std::int32_t depth) {
+        if (static_cast<std::uint32_t>(node.offsetCount) > in.tree.maxTrianglesPerRegion &&
+            depth - 1 < in.tree.maxDepth) {
+            QuadtreeStore* const same[4] = {&store, &store, &store, &store};
+            split(node, store, same, depth);
         }
     }
+};
+
+// Runs `work(k)` for k in [0, count) on up to `threads` threads.
+template <typename Work>
+void runParallel(unsigned threads, std::size_t count, Work work) {
+    if (threads <= 1 || count <= 1) {
+        for (std::size_t k = 0; k < count; ++k) work(k);
+        return;
+    }
+    std::atomic<std::size_t> next{0};
+    auto worker = [&] {
+        for (std::size_t k = next++; k < count; k = next++) work(k);
+    };
+    std::vector<std::thread> pool;
+    const std::size_t extra = std::min<std::size_t>(threads, count) - 1;
+    pool.reserve(extra);
+    for (std::size_t t = 0; t < extra; ++t) pool.emplace_back(worker);
+    worker();
+    for (std::thread& thread : pool) thread.join();
+}
+
+unsigned threadsFor(unsigned requested) {
+    if (requested != 0) return requested;
+    const unsigned available = std::thread::hardware_concurrency();
+    return available == 0 ? 1 : std::min(available, 8u);
 }
 
 }  // namespace
 
-unsigned distributeTriangle(const Rect2& b, Point2 c, const Point2 childCentres[4], Point2 v0, Point2 v1,
-                            Point2 v2) {
+unsigned distributeTriangle(const Rect2& b, Point2 c, const Point2 childCentres[4], Point2 v0, Point2 v1, Point2 v2) {
     const double loX = std::min({v0.x, v1.x, v2.x});
     const double hiX = std::max({v0.x, v1.x, v2.x});
     const double loY = std::min({v0.y, v1.y, v2.y});
@@ -313,47 +367,88 @@ unsigned distributeTriangle(const Rect2& b, Point2 c, const Point2 childCentres[
     return mask;
 }
 
-void buildQuadtree(Quadtree& tree, const QuadtreeSettings& settings) {
-    assert(tree.root == nullptr && tree.regionList.empty() && tree.nodeStore.empty());
+void buildQuadtree(Quadtree& tree, const QuadtreeSettings& settings, unsigned threads) {
+    assert(tree.root == nullptr && tree.regionList.empty() && tree.stores.empty());
     assert(settings.rootBounds && settings.vertices && settings.indices);
     tree.indices = settings.indices;
     tree.maxTrianglesPerRegion = settings.maxTrianglesPerRegion;
     tree.vertices = settings.vertices;
     tree.maxDepth = settings.maxDepth;
+    threads = threadsFor(threads);
 
     const std::size_t triangleCount = tree.indices->size() / 3;
-    QuadtreeNode& root = newNode(tree, *settings.rootBounds);
-    // Each level below the root holds every triangle at least once; reserving
-    // that much up front spares the copies of a growing store (pages that end
-    // up unused are never touched).
-    const std::size_t levels = static_cast<std::size_t>(std::clamp(tree.maxDepth, 1, 16)) + 1;
-    tree.offsetStore.reserve(triangleCount * levels + triangleCount / 4);
-    tree.offsetStore.resize(triangleCount);
-    for (std::size_t t = 0; t < triangleCount; ++t) tree.offsetStore[t] = static_cast<TriangleOffset>(3 * t);
+    BuildInputs in{tree, *tree.vertices, *tree.indices, {}};
+    in.triangles.resize(triangleCount);
+    const std::size_t chunk = 1 << 16;
+    runParallel(threads, (triangleCount + chunk - 1) / chunk, [&](std::size_t k) {
+        const std::size_t end = std::min(triangleCount, (k + 1) * chunk);
+        for (std::size_t t = k * chunk; t < end; ++t) {
+            const Point2 v0 = in.vertices[in.indices[3 * t]];
+            in.triangles[t] = TriangleData{
+                triangleReach(v0, in.vertices[in.indices[3 * t + 1]], in.vertices[in.indices[3 * t + 2]]), v0};
+        }
+    });
+
+    // Store 0 holds the root and its list; stores 1 to 4 the subtrees of its children.
+    tree.stores.resize(5);
+    QuadtreeStore& rootStore = tree.stores[0];
+    QuadtreeNode& root = newNode(rootStore, tree, *settings.rootBounds);
+    rootStore.offsets.resize(triangleCount);
+    for (std::size_t t = 0; t < triangleCount; ++t) rootStore.offsets[t] = static_cast<TriangleOffset>(3 * t);
     root.firstOffset = 0;
     root.offsetCount = triangleCount;
     tree.root = &root;
 
-    BuildContext ctx{tree, {}, {}};
-    ctx.reach.resize(triangleCount);
-    const std::vector<Point2>& v = *tree.vertices;
-    const std::vector<std::uint32_t>& idx = *tree.indices;
-    for (std::size_t t = 0; t < triangleCount; ++t) {
-        ctx.reach[t] = triangleReach(v[idx[3 * t]], v[idx[3 * t + 1]], v[idx[3 * t + 2]]);
+    PartBuilder top{in, {}, {}};
+    QuadtreeStore* const childStores[4] = {&tree.stores[1], &tree.stores[2], &tree.stores[3], &tree.stores[4]};
+    top.split(root, rootStore, childStores, 1);
+    // Each level of a subtree holds its triangles at least once; reserving that
+    // much up front spares the copies of growing stores (pages that end up
+    // unused are never touched).
+    const std::size_t levels = static_cast<std::size_t>(std::clamp(tree.maxDepth, 1, 16));
+    for (int i = 1; i <= 4; ++i) {
+        const std::size_t first = tree.stores[i].offsets.size();
+        tree.stores[i].offsets.reserve(first * levels + first / 4);
     }
-    subdivideNode(ctx, root, 1);
 
-    // The store no longer moves: hand every node its list.
-    for (QuadtreeNode& node : tree.nodeStore) {
-        node.triangles = std::span<const TriangleOffset>(tree.offsetStore.data() + node.firstOffset, node.offsetCount);
+    // The children's subtrees are independent: build them side by side, each
+    // into its own store, and join their region lists in pre-order.
+    std::vector<PartBuilder> parts(4, PartBuilder{in, {}, {}});
+    runParallel(threads, 4, [&](std::size_t i) { parts[i].descend(*root.children[i], tree.stores[i + 1], 2); });
+    tree.regionList = std::move(top.regions);
+    for (const PartBuilder& part : parts)
+        tree.regionList.insert(tree.regionList.end(), part.regions.begin(), part.regions.end());
+
+    // The stores no longer move: hand every node its list.
+    for (QuadtreeStore& store : tree.stores) {
+        for (QuadtreeNode& node : store.nodes) {
+            node.triangles = std::span<const TriangleOffset>(store.offsets.data() + node.firstOffset, node.offsetCount);
+        }
+    }
+    // The root's children live in the stores of their subtrees, their lists too.
+    for (int i = 0; i < 4; ++i) {
+        QuadtreeNode* child = root.children[i];
+        child->triangles =
+            std::span<const TriangleOffset>(tree.stores[i + 1].offsets.data() + child->firstOffset, child->offsetCount);
     }
 }
 
 void destroyQuadtree(Quadtree& tree) {
     tree.regionList.clear();
     tree.root = nullptr;
-    std::deque<QuadtreeNode>().swap(tree.nodeStore);
-    std::vector<TriangleOffset>().swap(tree.offsetStore);
+    std::vector<QuadtreeStore>().swap(tree.stores);
+}
+
+std::size_t quadtreeNodeCount(const Quadtree& tree) {
+    std::size_t count = 0;
+    for (const QuadtreeStore& store : tree.stores) count += store.nodes.size();
+    return count;
+}
+
+std::size_t quadtreeOffsetCount(const Quadtree& tree) {
+    std::size_t count = 0;
+    for (const QuadtreeStore& store : tree.stores) count += store.offsets.size();
+    return count;
 }
 
 const QuadtreeNode* locateRegion(const QuadtreeNode* root, Point2 point) {

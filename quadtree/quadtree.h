@@ -10,6 +10,7 @@
 #include "mesh_types.h"
 
 struct Quadtree;
+struct QuadtreeNode;
 
 // One region of the tree.
 struct QuadtreeNode {
@@ -28,6 +29,13 @@ struct QuadtreeNode {
     bool isLeaf() const { return children[0] == nullptr; }
 };
 
+// Nodes and the triangle lists of a part of the tree. A node's list is a
+// contiguous run of `offsets`.
+struct QuadtreeStore {
+    std::deque<QuadtreeNode> nodes;
+    std::vector<TriangleOffset> offsets;
+};
+
 // The tree, with the region list (one entry per split node, in pre-order) from
 // which the split lines are drawn. Nodes and triangle lists live in stores the
 // tree owns; destroying the tree releases them all at once.
@@ -39,9 +47,14 @@ struct Quadtree {
     std::uint32_t maxTrianglesPerRegion = 0;  // compared unsigned
     std::int32_t maxDepth = 0;
 
-    std::deque<QuadtreeNode> nodeStore;
-    std::vector<TriangleOffset> offsetStore;
+    // Nodes and triangle lists, one store per part built on its own: the root,
+    // then the subtrees of its four children (built side by side).
+    std::vector<QuadtreeStore> stores;
 };
+
+// Number of nodes and of stored triangle offsets, over all stores.
+std::size_t quadtreeNodeCount(const Quadtree& tree);
+std::size_t quadtreeOffsetCount(const Quadtree& tree);
 
 // The inputs of a build: the root rectangle and mesh arrays (references into the
 // scene) and the active limits.
@@ -55,10 +68,12 @@ struct QuadtreeSettings {
 
 // Builds a new tree over every triangle of settings' mesh. The root is always
 // split once; below it a region is split while it holds more than
-// maxTrianglesPerRegion triangles and its level is below maxDepth.
+// maxTrianglesPerRegion triangles and its level is below maxDepth. The four
+// subtrees of the root are built on up to `threads` threads (0: as many as the
+// machine has); the tree is the same whatever the number.
 // Requires: the tree is empty (destroyQuadtree) and the three references are set;
 // indices form whole triangles that address existing vertices.
-void buildQuadtree(Quadtree& tree, const QuadtreeSettings& settings);
+void buildQuadtree(Quadtree& tree, const QuadtreeSettings& settings, unsigned threads = 0);
 
 // Empties the region list, then releases every node. Leaves an empty tree.
 void destroyQuadtree(Quadtree& tree);

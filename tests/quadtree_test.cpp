@@ -1,9 +1,11 @@
+#include "quadtree.h"
+
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 #include "mesh_prep.h"
-#include "quadtree.h"
 #include "test_util.h"
 
 namespace {
@@ -26,7 +28,8 @@ struct Built {
     Rect2 bounds;
     Quadtree tree;
 
-    Built(std::vector<Point2> v, std::vector<std::uint32_t> i, std::int32_t depth, std::uint32_t perRegion)
+    Built(std::vector<Point2> v, std::vector<std::uint32_t> i, std::int32_t depth, std::uint32_t perRegion,
+          unsigned threads = 0)
         : vertices(std::move(v)), indices(std::move(i)) {
         bounds = computeSceneBounds(vertices).bounds;
         QuadtreeSettings s;
@@ -35,7 +38,7 @@ struct Built {
         s.indices = &indices;
         s.maxDepth = depth;
         s.maxTrianglesPerRegion = perRegion;
-        buildQuadtree(tree, s);
+        buildQuadtree(tree, s, threads);
     }
     ~Built() { destroyQuadtree(tree); }
 };
@@ -74,15 +77,15 @@ TEST(Distribution, TrianglesCoveringWholeChildren) {
 
 TEST(Distribution, TieRules) {
     // Each as a flat triangle (two corners equal) so only the named crossing counts.
-    EXPECT_EQ(children({1, 2}, {3, 2}, {1, 2}), c2 | c3);    // line a at y = cy: upper
-    EXPECT_EQ(children({2, 1}, {2, 3}, {2, 1}), c0 | c2);    // line d at x = cx: left
-    EXPECT_EQ(children({-1, 2}, {1, 2}, {-1, 2}), c0);       // line b at y = cy: child 0 only
-    EXPECT_EQ(children({3, 2}, {5, 2}, {3, 2}), c1);         // line c at y = cy: child 1 only
-    EXPECT_EQ(children({2, -1}, {2, 1}, {2, -1}), c0);       // line e at x = cx: child 0 only
-    EXPECT_EQ(children({2, 5}, {2, 3}, {2, 5}), c2);         // line f at x = cx: child 2 only
-    EXPECT_EQ(children({1, 4}, {3, 4}, {1, 4}), c2 | c3);    // line a at y = maxY counts
-    EXPECT_EQ(children({1, 5}, {3, 5}, {1, 5}), c2);         // beyond the extent: first corner only
-    EXPECT_EQ(children({4, 1}, {4, 3}, {4, 1}), c1 | c3);    // line d at x = maxX counts
+    EXPECT_EQ(children({1, 2}, {3, 2}, {1, 2}), c2 | c3);  // line a at y = cy: upper
+    EXPECT_EQ(children({2, 1}, {2, 3}, {2, 1}), c0 | c2);  // line d at x = cx: left
+    EXPECT_EQ(children({-1, 2}, {1, 2}, {-1, 2}), c0);     // line b at y = cy: child 0 only
+    EXPECT_EQ(children({3, 2}, {5, 2}, {3, 2}), c1);       // line c at y = cy: child 1 only
+    EXPECT_EQ(children({2, -1}, {2, 1}, {2, -1}), c0);     // line e at x = cx: child 0 only
+    EXPECT_EQ(children({2, 5}, {2, 3}, {2, 5}), c2);       // line f at x = cx: child 2 only
+    EXPECT_EQ(children({1, 4}, {3, 4}, {1, 4}), c2 | c3);  // line a at y = maxY counts
+    EXPECT_EQ(children({1, 5}, {3, 5}, {1, 5}), c2);       // beyond the extent: first corner only
+    EXPECT_EQ(children({4, 1}, {4, 3}, {4, 1}), c1 | c3);  // line d at x = maxX counts
 }
 
 TEST(Distribution, ParameterTolerance) {
@@ -96,7 +99,7 @@ TEST(Distribution, ParameterTolerance) {
 
 TEST(Distribution, DegenerateTrianglesFollowTheirFirstCorner) {
     EXPECT_EQ(children({3, 1}, {3, 1}, {3, 1}), c1);
-    EXPECT_EQ(children({2, 2}, {2, 2}, {2, 2}), c2);          // the centre goes upper left
+    EXPECT_EQ(children({2, 2}, {2, 2}, {2, 2}), c2);        // the centre goes upper left
     EXPECT_EQ(children({0.5f, 1}, {1, 1}, {1.5f, 1}), c0);  // collinear, inside child 0
 }
 
@@ -114,9 +117,9 @@ TEST(Quadtree, DepthOneIsRootAndFourLeaves) {
 
 TEST(Quadtree, RootAlwaysSplitsAndExactCountStaysLeaf) {
     // Four triangles, one per quadrant of the unit square's bounds.
-    const std::vector<Point2> v = {{0, 0}, {4, 4}, {0.5f, 0.5f}, {1, 0.5f}, {0.5f, 1},
-                                   {3, 0.5f}, {3.5f, 0.5f}, {3, 1}, {0.5f, 3}, {1, 3}, {0.5f, 3.5f},
-                                   {3, 3}, {3.5f, 3}, {3, 3.5f}, {3.2f, 3.2f}, {3.4f, 3.2f}, {3.2f, 3.4f}};
+    const std::vector<Point2> v = {{0, 0},       {4, 4},    {0.5f, 0.5f}, {1, 0.5f},    {0.5f, 1},    {3, 0.5f},
+                                   {3.5f, 0.5f}, {3, 1},    {0.5f, 3},    {1, 3},       {0.5f, 3.5f}, {3, 3},
+                                   {3.5f, 3},    {3, 3.5f}, {3.2f, 3.2f}, {3.4f, 3.2f}, {3.2f, 3.4f}};
     const std::vector<std::uint32_t> i = {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
     {
         Built b(v, i, 5, 1000);  // more allowed than there are triangles
@@ -174,19 +177,43 @@ TEST(Quadtree, RegionListIsPreOrder) {
     }
 }
 
+// Same region list (bounds and centres in pre-order) and the same lists in every node.
+void expectSameTree(const Quadtree& a, const Quadtree& b) {
+    ASSERT_EQ(a.regionList.size(), b.regionList.size());
+    EXPECT_TRUE(std::equal(a.root->triangles.begin(), a.root->triangles.end(), b.root->triangles.begin(),
+                           b.root->triangles.end()));
+    for (std::size_t k = 0; k < a.regionList.size(); ++k) {
+        const QuadtreeNode* x = a.regionList[k];
+        const QuadtreeNode* y = b.regionList[k];
+        EXPECT_EQ(0, std::memcmp(&x->bounds, &y->bounds, sizeof x->bounds));
+        EXPECT_EQ(0, std::memcmp(&x->centre, &y->centre, sizeof x->centre));
+        for (int c = 0; c < 4; ++c) {
+            EXPECT_TRUE(std::equal(x->children[c]->triangles.begin(), x->children[c]->triangles.end(),
+                                   y->children[c]->triangles.begin(), y->children[c]->triangles.end()));
+        }
+    }
+    EXPECT_EQ(quadtreeNodeCount(a), quadtreeNodeCount(b));
+    EXPECT_EQ(quadtreeOffsetCount(a), quadtreeOffsetCount(b));
+}
+
 TEST(Quadtree, RebuildGivesTheSameTree) {
     std::vector<Point2> v;
     std::vector<std::uint32_t> i;
     jitteredGrid(20, 12, 5, v, i);
     Built a(v, i, 6, 8);
     Built b(v, i, 6, 8);
-    ASSERT_EQ(a.tree.regionList.size(), b.tree.regionList.size());
-    for (std::size_t k = 0; k < a.tree.regionList.size(); ++k) {
-        const QuadtreeNode* x = a.tree.regionList[k];
-        const QuadtreeNode* y = b.tree.regionList[k];
-        for (int c = 0; c < 4; ++c) {
-            EXPECT_TRUE(std::equal(x->children[c]->triangles.begin(), x->children[c]->triangles.end(),
-                                   y->children[c]->triangles.begin(), y->children[c]->triangles.end()));
+    expectSameTree(a.tree, b.tree);
+}
+
+TEST(Quadtree, TheSameTreeOnOneThreadOrMany) {
+    std::vector<Point2> v;
+    std::vector<std::uint32_t> i;
+    jitteredGrid(60, 40, 9, v, i);
+    for (auto [depth, perRegion] : {std::pair{10, 1u}, std::pair{5, 50u}, std::pair{1, 10000u}}) {
+        Built one(v, i, depth, perRegion, 1);
+        for (unsigned threads : {2u, 3u, 8u}) {
+            Built many(v, i, depth, perRegion, threads);
+            expectSameTree(one.tree, many.tree);
         }
     }
 }
@@ -199,7 +226,7 @@ TEST(Quadtree, DestroyEmptiesTheTree) {
     destroyQuadtree(b.tree);
     EXPECT_EQ(b.tree.root, nullptr);
     EXPECT_TRUE(b.tree.regionList.empty());
-    EXPECT_TRUE(b.tree.nodeStore.empty());
+    EXPECT_TRUE(b.tree.stores.empty());
     destroyQuadtree(b.tree);  // destroying an empty tree is harmless
 }
 
@@ -233,9 +260,9 @@ TEST(PointLocation, LocateRegionTieRules) {
     const std::vector<std::uint32_t> i = {0, 1, 2, 1, 3, 2};
     Built b(v, i, 1, 50);
     const QuadtreeNode* root = b.tree.root;
-    EXPECT_EQ(locateRegion(root, {2, 1}), root->children[0]);   // on the vertical line: left
-    EXPECT_EQ(locateRegion(root, {1, 2}), root->children[2]);   // on the horizontal line: upper
-    EXPECT_EQ(locateRegion(root, {2, 2}), root->children[2]);   // the centre: upper left
+    EXPECT_EQ(locateRegion(root, {2, 1}), root->children[0]);  // on the vertical line: left
+    EXPECT_EQ(locateRegion(root, {1, 2}), root->children[2]);  // on the horizontal line: upper
+    EXPECT_EQ(locateRegion(root, {2, 2}), root->children[2]);  // the centre: upper left
     EXPECT_EQ(locateRegion(root, {3, 2}), root->children[3]);
     EXPECT_EQ(locateRegion(root, {-5, -5}), root->children[0]);  // outside the root: a border region
     EXPECT_EQ(locateRegion(root, {50, 1}), root->children[1]);
@@ -249,8 +276,8 @@ TEST(PointLocation, PointInTriangleIsStrict) {
     EXPECT_FALSE(pointInTriangle(v, i, 0, {0, 2}));  // on a short edge, u = 0
     EXPECT_FALSE(pointInTriangle(v, i, 0, {0, 0}));  // a corner
     EXPECT_FALSE(pointInTriangle(v, i, 0, {3, 3}));
-    EXPECT_FALSE(pointInTriangle(v, i, 6, {0.5f, 0.5f}));  // degenerate: d = 0 never contains
-    EXPECT_TRUE(pointInTriangle(v, i, 9, {1, 1}));          // either winding
+    EXPECT_FALSE(pointInTriangle(v, i, 6, {0.5f, 0.5f}));       // degenerate: d = 0 never contains
+    EXPECT_TRUE(pointInTriangle(v, i, 9, {1, 1}));              // either winding
     EXPECT_TRUE(pointInTriangle(v, i, 0, {2.0f, 1.9999999f}));  // one float step inside the long edge
 }
 
@@ -288,8 +315,8 @@ void slowSplit(const std::vector<Point2>& v, const std::vector<std::uint32_t>& i
                const std::vector<TriangleOffset>& tris, int depth, std::int32_t maxDepth, std::uint32_t limit,
                std::vector<std::vector<TriangleOffset>>& out) {
     const Point2 c{midpoint(b.minX, b.maxX), midpoint(b.minY, b.maxY)};
-    const Rect2 q[4] = {{b.minX, b.minY, c.x, c.y}, {c.x, b.minY, b.maxX, c.y}, {b.minX, c.y, c.x, b.maxY},
-                        {c.x, c.y, b.maxX, b.maxY}};
+    const Rect2 q[4] = {
+        {b.minX, b.minY, c.x, c.y}, {c.x, b.minY, b.maxX, c.y}, {b.minX, c.y, c.x, b.maxY}, {c.x, c.y, b.maxX, b.maxY}};
     Point2 cc[4];
     for (int i = 0; i < 4; ++i) cc[i] = {midpoint(q[i].minX, q[i].maxX), midpoint(q[i].minY, q[i].maxY)};
     std::vector<TriangleOffset> child[4];
@@ -300,7 +327,8 @@ void slowSplit(const std::vector<Point2>& v, const std::vector<std::uint32_t>& i
     }
     for (int i = 0; i < 4; ++i) out.push_back(child[i]);
     for (int i = 0; i < 4; ++i) {
-        if (child[i].size() > limit && depth < maxDepth) slowSplit(v, idx, q[i], child[i], depth + 1, maxDepth, limit, out);
+        if (child[i].size() > limit && depth < maxDepth)
+            slowSplit(v, idx, q[i], child[i], depth + 1, maxDepth, limit, out);
     }
 }
 
@@ -321,7 +349,7 @@ TEST(Quadtree, MatchesTheFullDistributionTestEverywhere) {
             switch (t % 5) {
                 case 0: v.insert(v.end(), {a, {a.x + small(rng), a.y + small(rng)}, {a.x + small(rng), a.y}}); break;
                 case 1: v.insert(v.end(), {a, {coord(rng), coord(rng)}, {coord(rng), coord(rng)}}); break;
-                case 2: v.insert(v.end(), {a, {-a.x, -a.y}, {-a.x + 1e-5f, -a.y}}); break;    // sliver
+                case 2: v.insert(v.end(), {a, {-a.x, -a.y}, {-a.x + 1e-5f, -a.y}}); break;      // sliver
                 case 3: v.insert(v.end(), {a, {2 * a.x, 2 * a.y}, {3 * a.x, 3 * a.y}}); break;  // nearly flat
                 default: v.insert(v.end(), {a, a, {coord(rng), coord(rng)}}); break;
             }
