@@ -31,7 +31,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::uint64_t kTriangles = 1000000;
+// Triangles of the benchmark mesh: 1M, or what ORRELIN_BENCH_TRIANGLES says
+// (scripts/bench --large runs the load path on 10M).
+std::uint64_t kTriangles = 1000000;
 constexpr int kLocatePoints = 10000;
 
 struct BenchData {
@@ -330,6 +332,15 @@ BENCHMARK(BM_TinyObj_Parse)->Apply([](auto* b) { configure(b, 2); });
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const char* count = std::getenv("ORRELIN_BENCH_TRIANGLES")) {
+        const std::string_view text(count);
+        std::uint64_t value = 0;
+        const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (result.ec != std::errc() || result.ptr != text.data() + text.size() || value == 0) {
+            fail("ORRELIN_BENCH_TRIANGLES must be a positive whole number");
+        }
+        kTriangles = value;
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 2;
     prepareData();
