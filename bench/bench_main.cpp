@@ -197,17 +197,20 @@ void BM_Quadtree(benchmark::State& state) {
     Quadtree tree;
     std::size_t nodes = 0;
     std::size_t offsets = 0;
+    std::size_t bytes = 0;
     for (auto _ : state) {
         buildQuadtree(tree, settings, threads);
         benchmark::DoNotOptimize(tree.root);
         state.PauseTiming();
         nodes = quadtreeNodeCount(tree);
         offsets = quadtreeOffsetCount(tree);
+        bytes = quadtreeBytes(tree);
         destroyQuadtree(tree);
         state.ResumeTiming();
     }
     state.counters["nodes"] = static_cast<double>(nodes);
     state.counters["offsets"] = static_cast<double>(offsets);
+    state.counters["tree_MiB"] = static_cast<double>(bytes) / (1 << 20);
 }
 
 void BM_Locate(benchmark::State& state) {
@@ -274,16 +277,29 @@ void BM_Baseline_EdgeList(benchmark::State& state) {
     }
 }
 
+// Bytes a baseline tree holds: every node, allocated alone, and the capacity of
+// its own triangle list (16 bytes of allocator overhead per allocation).
+std::size_t baselineTreeBytes(const baseline::Node* node) {
+    if (node == nullptr) return 0;
+    std::size_t bytes = sizeof(baseline::Node) + 16;
+    if (node->triangles.capacity() != 0) bytes += node->triangles.capacity() * sizeof(std::uint32_t) + 16;
+    for (const baseline::Node* child : node->children) bytes += baselineTreeBytes(child);
+    return bytes;
+}
+
 void BM_Baseline_Quadtree(benchmark::State& state) {
     baseline::Quadtree tree;
+    std::size_t bytes = 0;
     for (auto _ : state) {
         baseline::buildQuadtree(tree, data.bounds, data.vertices, data.indices,
                                 static_cast<std::int32_t>(state.range(0)), static_cast<std::uint32_t>(state.range(1)));
         benchmark::DoNotOptimize(tree.root);
         state.PauseTiming();
+        bytes = baselineTreeBytes(tree.root);
         baseline::destroyQuadtree(tree);
         state.ResumeTiming();
     }
+    state.counters["tree_MiB"] = static_cast<double>(bytes) / (1 << 20);
 }
 
 void BM_Baseline_FullLoad(benchmark::State& state) {

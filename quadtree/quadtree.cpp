@@ -445,6 +445,14 @@ std::size_t quadtreeNodeCount(const Quadtree& tree) {
     return count;
 }
 
+std::size_t quadtreeBytes(const Quadtree& tree) {
+    std::size_t bytes = tree.regionList.capacity() * sizeof(const QuadtreeNode*);
+    for (const QuadtreeStore& store : tree.stores) {
+        bytes += store.offsets.capacity() * sizeof(TriangleOffset) + store.nodes.size() * sizeof(QuadtreeNode);
+    }
+    return bytes;
+}
+
 std::size_t quadtreeOffsetCount(const Quadtree& tree) {
     std::size_t count = 0;
     for (const QuadtreeStore& store : tree.stores) count += store.offsets.size();

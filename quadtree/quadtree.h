@@ -55,6 +55,8 @@ struct Quadtree {
 // Number of nodes and of stored triangle offsets, over all stores.
 std::size_t quadtreeNodeCount(const Quadtree& tree);
 std::size_t quadtreeOffsetCount(const Quadtree& tree);
+// Bytes the tree's stores hold (capacity of the offset stores, nodes, region list).
+std::size_t quadtreeBytes(const Quadtree& tree);
 
 // The inputs of a build: the root rectangle and mesh arrays (references into the
 // scene) and the active limits.
