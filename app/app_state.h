@@ -82,9 +82,11 @@ struct ApplicationState {
     float sceneExtent = 0.0f;
     float moveStep = 0.0f;
 
-    // Quadtree and its active limits.
+    // Quadtree and its active limits; the memory a build may take (0: what the
+    // machine leaves at the time of the build).
     Quadtree quadtree;
     QuadtreeSettings quadtreeSettings;
+    std::size_t quadtreeMemoryLimit = 0;
 
     // Scene loading.
     bool sceneLoaded = false;

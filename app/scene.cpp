@@ -1,11 +1,13 @@
 #include "scene.h"
 
 #include <cassert>
+#include <new>
 #include <string>
 #include <utility>
 
 #include "app_state.h"
 #include "buffer_contents.h"
+#include "memory_budget.h"
 #include "mesh_prep.h"
 #include "quadtree.h"
 #include "tri_reader.h"
@@ -27,8 +29,29 @@ void setWaitCursor(bool wait) {
     if (AppState.display.setWaitCursor) AppState.display.setWaitCursor(wait);
 }
 
-// Replaces the scene by the validated reading lists.
-void replaceScene() {
+std::size_t buildBudget() {
+    return AppState.quadtreeMemoryLimit != 0 ? AppState.quadtreeMemoryLimit : quadtreeMemoryBudget();
+}
+
+// Replaces the scene by the validated reading lists. Everything that can run
+// out of memory (the quadtree, the edge list) is built first, so that on
+// failure the old scene is still whole.
+bool replaceScene() {
+    const SceneMeasures measures = computeSceneBounds(AppState.fileVertices);
+    QuadtreeSettings settings = AppState.quadtreeSettings;
+    settings.rootBounds = &measures.bounds;
+    settings.vertices = &AppState.fileVertices;
+    settings.indices = &AppState.fileIndices;
+    settings.memoryBudget = buildBudget();
+    Quadtree fresh;
+    if (!buildQuadtree(fresh, settings)) return false;
+    std::vector<std::uint32_t> edges;
+    try {
+        edges = buildEdgeList(AppState.fileIndices, AppState.fileVertices.size());
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+
     destroyQuadtree(AppState.quadtree);
     clearSceneMesh();
     // The reading lists are emptied right after the load anyway; moving them
@@ -37,12 +60,11 @@ void replaceScene() {
     AppState.mesh.indices = std::move(AppState.fileIndices);
     AppState.fileVertices.clear();
     AppState.fileIndices.clear();
-    AppState.mesh.edges = buildEdgeList(AppState.mesh.indices, AppState.mesh.vertices.size());
+    AppState.mesh.edges = std::move(edges);
 
     if (AppState.display.loadBufferFunctions) AppState.display.loadBufferFunctions();
     buildMeshBuffers();
 
-    const SceneMeasures measures = computeSceneBounds(AppState.mesh.vertices);
     AppState.sceneBounds = measures.bounds;
     AppState.sceneExtent = measures.extent;
     AppState.moveStep = measures.moveStep;
@@ -51,10 +73,11 @@ void replaceScene() {
     AppState.quadtreeSettings.rootBounds = &AppState.sceneBounds;
     AppState.quadtreeSettings.vertices = &AppState.mesh.vertices;
     AppState.quadtreeSettings.indices = &AppState.mesh.indices;
-    buildQuadtree(AppState.quadtree, AppState.quadtreeSettings);
+    moveQuadtree(AppState.quadtree, fresh, &AppState.mesh.vertices, &AppState.mesh.indices);
 
     AppState.regionLineSource = &AppState.quadtree.regionList;
     buildRegionLineBuffer();
+    return true;
 }
 
 // Parses into the reading lists and validates what was read.
@@ -66,22 +89,42 @@ bool readFileLists(const char* data, std::size_t size) {
 
 }  // namespace
 
-bool loadTriangleData(const char* data, std::size_t size) {
-    if (!readFileLists(data, size)) return false;
-    replaceScene();
-    return true;
+namespace {
+
+bool finish(bool replaced, LoadFailure* failure) {
+    if (failure) *failure = replaced ? LoadFailure::None : LoadFailure::OutOfMemory;
+    return replaced;
 }
 
-bool loadTriangleFile(const std::string& path) {
+bool unreadable(LoadFailure* failure) {
+    if (failure) *failure = LoadFailure::Unreadable;
+    return false;
+}
+
+}  // namespace
+
+bool loadTriangleData(const char* data, std::size_t size, LoadFailure* failure) {
     bool valid = false;
-    {
+    try {
+        valid = readFileLists(data, size);
+    } catch (const std::bad_alloc&) {
+        return finish(false, failure);
+    }
+    if (!valid) return unreadable(failure);
+    return finish(replaceScene(), failure);
+}
+
+bool loadTriangleFile(const std::string& path, LoadFailure* failure) {
+    bool valid = false;
+    try {
         std::string bytes;
-        if (!readFileBytes(path, bytes)) return false;
+        if (!readFileBytes(path, bytes)) return unreadable(failure);
         valid = readFileLists(bytes.data(), bytes.size());
+    } catch (const std::bad_alloc&) {  // the reading lists do not fit
+        return finish(false, failure);
     }  // the file's bytes are released before the scene is built
-    if (!valid) return false;
-    replaceScene();
-    return true;
+    if (!valid) return unreadable(failure);
+    return finish(replaceScene(), failure);
 }
 
 void clearFileMesh() {
@@ -101,7 +144,8 @@ void clearSceneMesh() {
 void buildMeshBuffers() {
     AppState.gpuBuffers.meshIndexCount = static_cast<std::int32_t>(AppState.mesh.edges.size());
     if (!AppState.display.replaceBuffer) return;  // no window: nothing to upload
-    replaceBuffer(AppState.gpuBuffers.meshVertexBuffer, BufferTarget::Array, meshVertexContents(AppState.mesh.vertices));
+    replaceBuffer(AppState.gpuBuffers.meshVertexBuffer, BufferTarget::Array,
+                  meshVertexContents(AppState.mesh.vertices));
     replaceBuffer(AppState.gpuBuffers.meshIndexBuffer, BufferTarget::ElementArray, AppState.mesh.edges);
 }
 
@@ -121,19 +165,28 @@ void buildHighlightBuffer() {
     replaceBuffer(AppState.gpuBuffers.highlightBuffer, BufferTarget::Array, contents.vertices);
 }
 
-void rebuildQuadtree(std::int32_t maxDepth, std::int32_t maxTrianglesPerRegion) {
+bool rebuildQuadtree(std::int32_t maxDepth, std::int32_t maxTrianglesPerRegion) {
     assert(AppState.quadtreeSettings.rootBounds != nullptr);
     setWaitCursor(true);
-    AppState.quadtreeSettings.maxDepth = maxDepth;
-    AppState.quadtreeSettings.maxTrianglesPerRegion = static_cast<std::uint32_t>(maxTrianglesPerRegion);
-    destroyQuadtree(AppState.quadtree);
-    buildQuadtree(AppState.quadtree, AppState.quadtreeSettings);
+    QuadtreeSettings settings = AppState.quadtreeSettings;
+    settings.maxDepth = maxDepth;
+    settings.maxTrianglesPerRegion = static_cast<std::uint32_t>(maxTrianglesPerRegion);
+    settings.memoryBudget = buildBudget();
+    // The new tree is built beside the old one, which stays when it does not fit.
+    Quadtree fresh;
+    const bool built = buildQuadtree(fresh, settings);
     setWaitCursor(false);
+    if (!built) return false;
+    AppState.quadtreeSettings.maxDepth = maxDepth;
+    AppState.quadtreeSettings.maxTrianglesPerRegion = settings.maxTrianglesPerRegion;
+    destroyQuadtree(AppState.quadtree);
+    moveQuadtree(AppState.quadtree, fresh, &AppState.mesh.vertices, &AppState.mesh.indices);
     AppState.regionLineSource = &AppState.quadtree.regionList;
     AppState.highlightRegion = locateRegion(AppState.quadtree.root, AppState.queryPoint);
     buildRegionLineBuffer();
     buildHighlightBuffer();
     redraw();
+    return true;
 }
 
 void simulatePointLocation(Point2 point) {

@@ -8,15 +8,26 @@
 
 #include "mesh_types.h"
 
+// Why a load failed.
+enum class LoadFailure {
+    None,
+    Unreadable,   // the file cannot be read or its content is invalid
+    OutOfMemory,  // the quadtree (or another part of the scene) does not fit in memory
+};
+
+inline constexpr const char* kOutOfMemoryText =
+    "There is not enough memory to build the quadtree with these properties.";
+
 // Reads the file at `path`, validates it and, when it is valid, replaces the
 // scene: mesh, edge list, mesh buffers, bounds, quadtree with the active limits
 // and the region-line buffer; the last located region is forgotten. False when
-// the file cannot be read or is invalid; the scene is then unchanged.
-// The reading lists are left filled for clearFileMesh.
-bool loadTriangleFile(const std::string& path);
+// the file cannot be read, is invalid, or its scene does not fit in memory
+// (`failure` says which); the scene is then unchanged. The new scene is built
+// before the old one is given up. The reading lists are left for clearFileMesh.
+bool loadTriangleFile(const std::string& path, LoadFailure* failure = nullptr);
 
 // The same over bytes already in memory.
-bool loadTriangleData(const char* data, std::size_t size);
+bool loadTriangleData(const char* data, std::size_t size, LoadFailure* failure = nullptr);
 
 // Empties the loader's reading lists.
 void clearFileMesh();
@@ -26,8 +37,9 @@ void clearSceneMesh();
 
 // Makes the limits active, rebuilds the quadtree over the current scene,
 // locates the last clicked point again and rebuilds the region-line and
-// highlight buffers, then draws. Requires: a scene is loaded.
-void rebuildQuadtree(std::int32_t maxDepth, std::int32_t maxTrianglesPerRegion);
+// highlight buffers, then draws. False when the tree with these limits does not
+// fit in memory: the old tree, limits and picture stay. Requires: a scene is loaded.
+bool rebuildQuadtree(std::int32_t maxDepth, std::int32_t maxTrianglesPerRegion);
 
 // A left click at plane point `point`: turns the highlight on, locates the
 // point's region, rebuilds the highlight buffer and draws.

@@ -4,7 +4,10 @@
 #include <atomic>
 #include <cassert>
 #include <cmath>
+#include <exception>
 #include <limits>
+#include <mutex>
+#include <new>
 #include <thread>
 
 #include "mesh_prep.h"
@@ -205,12 +208,30 @@ QuadtreeNode& newNode(QuadtreeStore& store, const Quadtree& tree, const Rect2& b
     return node;
 }
 
-// The shared, read-only inputs of a build.
+// Thrown when a build would go beyond its memory budget.
+struct BudgetExceeded {};
+
+// The shared inputs of a build, and the bytes it has taken so far.
 struct BuildInputs {
     const Quadtree& tree;
     const std::vector<Point2>& vertices;
     const std::vector<std::uint32_t>& indices;
     std::vector<TriangleData> triangles;  // per triangle (offset / 3)
+    std::size_t budget = 0;               // 0: no limit
+    std::atomic<std::size_t> used{0};
+    std::atomic<bool> abandoned{false};  // another part ran out: stop
+
+    // Accounts for `bytes` more; throws when that goes beyond the budget.
+    void charge(std::size_t bytes) {
+        if (abandoned.load(std::memory_order_relaxed)) throw BudgetExceeded{};
+        if (budget == 0) return;
+        if (used.fetch_add(bytes, std::memory_order_relaxed) + bytes > budget) {
+            abandoned = true;
+            throw BudgetExceeded{};
+        }
+    }
+
+    bool fits(std::size_t bytes) const { return budget == 0 || used.load() + bytes <= budget; }
 };
 
 // distributeTriangle with the triangle's reach known: lines and child centres
@@ -238,7 +259,7 @@ unsigned distributeWithReach(const BuildInputs& in, TriangleOffset o, const Rect
 // their lists in `childStores[i]` (all the same store below the root), split
 // nodes are listed in pre-order in `regions`.
 struct PartBuilder {
-    const BuildInputs& in;
+    BuildInputs& in;
     std::vector<const QuadtreeNode*> regions;
     std::vector<std::uint8_t> masks;
 
@@ -262,6 +283,7 @@ struct PartBuilder {
         }
 
         const std::size_t count = node.offsetCount;
+        in.charge(4 * sizeof(QuadtreeNode) + (count > masks.size() ? count - masks.size() : 0));
         masks.resize(std::max(masks.size(), count));
         std::size_t childCount[4] = {0, 0, 0, 0};
         for (std::size_t j = 0; j < count; ++j) {
@@ -271,6 +293,7 @@ struct PartBuilder {
             for (int i = 0; i < 4; ++i) childCount[i] += (mask >> i) & 1u;
         }
 
+        in.charge((childCount[0] + childCount[1] + childCount[2] + childCount[3]) * sizeof(TriangleOffset));
         // Each child's list goes behind everything its store holds so far.
         std::size_t cursor[4];
         for (int i = 0; i < 4; ++i) {
@@ -310,8 +333,16 @@ void runParallel(unsigned threads, std::size_t count, Work work) {
         return;
     }
     std::atomic<std::size_t> next{0};
+    std::exception_ptr failure;
+    std::mutex failureLock;
     auto worker = [&] {
-        for (std::size_t k = next++; k < count; k = next++) work(k);
+        try {
+            for (std::size_t k = next++; k < count; k = next++) work(k);
+        } catch (...) {
+            const std::lock_guard<std::mutex> lock(failureLock);
+            if (!failure) failure = std::current_exception();
+            next = count;  // the others stop after their current piece
+        }
     };
     std::vector<std::thread> pool;
     const std::size_t extra = std::min<std::size_t>(threads, count) - 1;
@@ -319,6 +350,7 @@ void runParallel(unsigned threads, std::size_t count, Work work) {
     for (std::size_t t = 0; t < extra; ++t) pool.emplace_back(worker);
     worker();
     for (std::thread& thread : pool) thread.join();
+    if (failure) std::rethrow_exception(failure);
 }
 
 unsigned threadsFor(unsigned requested) {
@@ -367,7 +399,45 @@ unsigned distributeTriangle(const Rect2& b, Point2 c, const Point2 childCentres[
     return mask;
 }
 
-void buildQuadtree(Quadtree& tree, const QuadtreeSettings& settings, unsigned threads) {
+namespace {
+
+void buildInto(Quadtree& tree, const QuadtreeSettings& settings, unsigned threads);
+
+}  // namespace
+
+bool buildQuadtree(Quadtree& tree, const QuadtreeSettings& settings, unsigned threads) {
+    try {
+        buildInto(tree, settings, threads);
+        return true;
+    } catch (const BudgetExceeded&) {
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    destroyQuadtree(tree);
+    return false;
+}
+
+void moveQuadtree(Quadtree& to, Quadtree& from, const std::vector<Point2>* vertices,
+                  const std::vector<std::uint32_t>* indices) {
+    assert(to.root == nullptr && to.stores.empty());
+    to.root = from.root;
+    to.regionList = std::move(from.regionList);
+    to.maxTrianglesPerRegion = from.maxTrianglesPerRegion;
+    to.maxDepth = from.maxDepth;
+    to.stores = std::move(from.stores);
+    to.vertices = vertices;
+    to.indices = indices;
+    for (QuadtreeStore& store : to.stores) {
+        for (QuadtreeNode& node : store.nodes) node.owner = &to;
+    }
+    from.root = nullptr;
+    from.regionList.clear();
+    from.stores.clear();
+}
+
+namespace {
+
+void buildInto(Quadtree& tree, const QuadtreeSettings& settings, unsigned threads) {
     assert(tree.root == nullptr && tree.regionList.empty() && tree.stores.empty());
     assert(settings.rootBounds && settings.vertices && settings.indices);
     tree.indices = settings.indices;
@@ -378,6 +448,8 @@ void buildQuadtree(Quadtree& tree, const QuadtreeSettings& settings, unsigned th
 
     const std::size_t triangleCount = tree.indices->size() / 3;
     BuildInputs in{tree, *tree.vertices, *tree.indices, {}};
+    in.budget = settings.memoryBudget;
+    in.charge(triangleCount * (sizeof(TriangleData) + sizeof(TriangleOffset)));
     in.triangles.resize(triangleCount);
     const std::size_t chunk = 1 << 16;
     runParallel(threads, (triangleCount + chunk - 1) / chunk, [&](std::size_t k) {
@@ -408,7 +480,8 @@ void buildQuadtree(Quadtree& tree, const QuadtreeSettings& settings, unsigned th
     const std::size_t levels = static_cast<std::size_t>(std::clamp(tree.maxDepth, 1, 16));
     for (int i = 1; i <= 4; ++i) {
         const std::size_t first = tree.stores[i].offsets.size();
-        tree.stores[i].offsets.reserve(first * levels + first / 4);
+        const std::size_t wanted = first * levels + first / 4;
+        if (in.fits(4 * wanted * sizeof(TriangleOffset))) tree.stores[i].offsets.reserve(wanted);
     }
 
     // The children's subtrees are independent: build them side by side, each
@@ -432,6 +505,8 @@ void buildQuadtree(Quadtree& tree, const QuadtreeSettings& settings, unsigned th
             std::span<const TriangleOffset>(tree.stores[i + 1].offsets.data() + child->firstOffset, child->offsetCount);
     }
 }
+
+}  // namespace
 
 void destroyQuadtree(Quadtree& tree) {
     tree.regionList.clear();

@@ -66,16 +66,25 @@ struct QuadtreeSettings {
     const std::vector<std::uint32_t>* indices = nullptr;
     std::int32_t maxDepth = 5;
     std::uint32_t maxTrianglesPerRegion = 50;
+    // Bytes the build may take for its nodes, lists and working data; 0 for no limit.
+    std::size_t memoryBudget = 0;
 };
 
 // Builds a new tree over every triangle of settings' mesh. The root is always
 // split once; below it a region is split while it holds more than
 // maxTrianglesPerRegion triangles and its level is below maxDepth. The four
 // subtrees of the root are built on up to `threads` threads (0: as many as the
-// machine has); the tree is the same whatever the number.
+// machine has); the tree is the same whatever the number. False, with the tree
+// left empty, when the build would exceed settings.memoryBudget or memory runs
+// out: long thin triangles at great depth are stored thousands of times.
 // Requires: the tree is empty (destroyQuadtree) and the three references are set;
 // indices form whole triangles that address existing vertices.
-void buildQuadtree(Quadtree& tree, const QuadtreeSettings& settings, unsigned threads = 0);
+bool buildQuadtree(Quadtree& tree, const QuadtreeSettings& settings, unsigned threads = 0);
+
+// Moves the built tree `from` into the empty `to`, which from now on reads the
+// mesh arrays at `vertices` and `indices` (the same contents, moved elsewhere).
+void moveQuadtree(Quadtree& to, Quadtree& from, const std::vector<Point2>* vertices,
+                  const std::vector<std::uint32_t>* indices);
 
 // Empties the region list, then releases every node. Leaves an empty tree.
 void destroyQuadtree(Quadtree& tree);

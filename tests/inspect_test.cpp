@@ -1,9 +1,10 @@
 // orrelin-inspect as a user runs it: exit codes and the JSON it prints.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -59,8 +60,7 @@ TEST(Inspect, SquareWithLocations) {
 
 TEST(Inspect, SummaryAndFloatForms) {
     // -0 keeps its sign; an extent beyond the float range prints as a string.
-    const std::string path =
-        writeFile("inspect_limits.tri", "v -0 -3e38\nv 0 3e38\nv 1e-45 0\nf 0 1 2\n");
+    const std::string path = writeFile("inspect_limits.tri", "v -0 -3e38\nv 0 3e38\nv 1e-45 0\nf 0 1 2\n");
     const CommandResult run = inspect(path + " --summary");
     ASSERT_EQ(run.status, 0);
     EXPECT_EQ(run.out.find("\"vertices\""), std::string::npos);
@@ -106,4 +106,35 @@ TEST(Inspect, InvalidFilesAndBadArguments) {
     EXPECT_EQ(inspect("").status, 2);
     EXPECT_EQ(inspect(good + " " + good).status, 2);
     EXPECT_EQ(inspect("--help").status, 0);
+}
+
+// Long thin triangles at depth 10 with one triangle per region are stored
+// thousands of times; under an address-space limit the build gives up with the
+// memory message instead of taking the process down, and the same file still
+// loads with limits that fit.
+TEST(Inspect, ATreeBeyondTheMemoryLimitIsAnError) {
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("inspect_slivers_" + std::to_string(::getpid()) + ".tri")).string();
+    ASSERT_EQ(0, std::system((std::string(ORRELIN_MESHGEN_EXE) + " slivers 20000 " + path + " --seed 2").c_str()));
+    const std::string limited = "bash -c 'ulimit -v 500000; exec " + std::string(ORRELIN_INSPECT_EXE) + " " + path;
+    auto run = [](const std::string& command) {
+        CommandResult result{-1, {}};
+        FILE* pipe = popen((command + "' 2>/dev/null").c_str(), "r");
+        if (!pipe) return result;
+        char buf[4096];
+        std::size_t n;
+        while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) result.out.append(buf, n);
+        const int status = pclose(pipe);
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return result;
+    };
+    const CommandResult deep = run(limited + " --summary --max-depth 10 --max-triangles 1");
+    EXPECT_EQ(1, deep.status);
+    EXPECT_NE(std::string::npos,
+              deep.out.find("\"valid\": true, \"error\": \"There is not enough memory to build the quadtree with "
+                            "these properties.\""))
+        << deep.out;
+    const CommandResult shallow = run(limited + " --summary");
+    EXPECT_EQ(0, shallow.status) << shallow.out;
+    std::filesystem::remove(path);
 }

@@ -1,3 +1,5 @@
+#include "mesh_prep.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -6,7 +8,6 @@
 #include <set>
 #include <string>
 
-#include "mesh_prep.h"
 #include "test_util.h"
 
 namespace {

@@ -1,6 +1,5 @@
 // orrelin-meshgen writes valid, reproducible meshes of exactly the requested size.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <cstdlib>

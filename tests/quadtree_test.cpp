@@ -205,6 +205,34 @@ TEST(Quadtree, RebuildGivesTheSameTree) {
     expectSameTree(a.tree, b.tree);
 }
 
+TEST(Quadtree, ABuildBeyondItsBudgetLeavesAnEmptyTree) {
+    std::vector<Point2> v;
+    std::vector<std::uint32_t> i;
+    jitteredGrid(40, 40, 3, v, i);
+    const Rect2 bounds = computeSceneBounds(v).bounds;
+    QuadtreeSettings s;
+    s.rootBounds = &bounds;
+    s.vertices = &v;
+    s.indices = &i;
+    s.maxDepth = 10;
+    s.maxTrianglesPerRegion = 1;
+    Quadtree unlimited;
+    ASSERT_TRUE(buildQuadtree(unlimited, s));
+    const std::size_t needed = quadtreeBytes(unlimited);
+    for (unsigned threads : {1u, 2u}) {
+        s.memoryBudget = needed / 4;
+        Quadtree tree;
+        EXPECT_FALSE(buildQuadtree(tree, s, threads));
+        EXPECT_EQ(nullptr, tree.root);
+        EXPECT_TRUE(tree.regionList.empty());
+        EXPECT_TRUE(tree.stores.empty());
+        // Enough room: the same tree as without a limit.
+        s.memoryBudget = needed * 4;
+        ASSERT_TRUE(buildQuadtree(tree, s, threads));
+        expectSameTree(unlimited, tree);
+    }
+}
+
 TEST(Quadtree, TheSameTreeOnOneThreadOrMany) {
     std::vector<Point2> v;
     std::vector<std::uint32_t> i;

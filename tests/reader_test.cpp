@@ -34,7 +34,9 @@ namespace {
 constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr float kDenormMin = std::numeric_limits<float>::denorm_min();
 
-std::uint32_t bitsOf(float f) { return std::bit_cast<std::uint32_t>(f); }
+std::uint32_t bitsOf(float f) {
+    return std::bit_cast<std::uint32_t>(f);
+}
 
 struct Parsed {
     std::vector<Point2> vertices;
@@ -77,8 +79,7 @@ std::string describe(float f) {
 // Vertices equal to the bit (so -0 differs from +0).
 ::testing::AssertionResult sameVertices(const std::vector<Point2>& actual, const std::vector<Point2>& expected) {
     if (actual.size() != expected.size()) {
-        return ::testing::AssertionFailure()
-               << actual.size() << " vertices read, " << expected.size() << " expected";
+        return ::testing::AssertionFailure() << actual.size() << " vertices read, " << expected.size() << " expected";
     }
     for (std::size_t k = 0; k < actual.size(); ++k) {
         if (bitsOf(actual[k].x) != bitsOf(expected[k].x) || bitsOf(actual[k].y) != bitsOf(expected[k].y)) {
@@ -105,8 +106,7 @@ std::string describe(float f) {
                       << expected.flags.nonFiniteCoordinate;
     }
     if (flags.indexOutOfRange != expected.flags.indexOutOfRange) {
-        return fail() << "indexOutOfRange " << flags.indexOutOfRange << ", expected "
-                      << expected.flags.indexOutOfRange;
+        return fail() << "indexOutOfRange " << flags.indexOutOfRange << ", expected " << expected.flags.indexOutOfRange;
     }
     if (auto same = sameVertices(vertices, expected.vertices); !same) return fail() << same.message();
     if (indices.size() != expected.indices.size()) {
@@ -346,7 +346,10 @@ TEST(ReaderFloatField, FailedFieldsKeepTheirValues) {
         {"v -v 1 2", {{0, 0}, {1, 2}}, false},
         // NUL is no white space.
         {"v 1\0 2"s, {{1, 0}}, false},
-        {"v 9 9\nv\x80" "1 2", {{9, 9}, {9, 9}}, false},
+        {"v 9 9\nv\x80"
+         "1 2",
+         {{9, 9}, {9, 9}},
+         false},
     });
 }
 
@@ -422,7 +425,7 @@ TEST(ReaderIndexField, FailedFieldsKeepTheirValues) {
 // Comparison with the reference reader.
 
 class InputMaker {
-public:
+   public:
     explicit InputMaker(std::uint32_t seed) : rng_(seed) {}
 
     std::string input() {
@@ -445,11 +448,11 @@ public:
     // A number-like field of one of many shapes, valid or not.
     std::string floatLike() {
         static const char* const kEdgeCases[] = {
-            "16777217", "16777219", "33554434", "0.1",      "34028e34", "34029e34", "3.402e38", "3.403e38",
-            "1e-45",    "7e-46",    "7.01e-46", "-1e-50",   "1e999999", "1e-99999", "0e999999", "-0",
-            "-.0",      "123.456789", "1e",     "1e+",      "1e5e",     "-",        ".",        "+.",
-            "inf",      "nan",      "0x10",     "INFINITY", "-1234567", "-12345678", "9.783463", "1175e-41",
-            "1.e5",     ".e5",      "1e-+5",    "1..2",     "--1",      "+-1",      "1e5.5",    "3.4028235e38"};
+            "16777217", "16777219",   "33554434", "0.1",      "34028e34", "34029e34",  "3.402e38", "3.403e38",
+            "1e-45",    "7e-46",      "7.01e-46", "-1e-50",   "1e999999", "1e-99999",  "0e999999", "-0",
+            "-.0",      "123.456789", "1e",       "1e+",      "1e5e",     "-",         ".",        "+.",
+            "inf",      "nan",        "0x10",     "INFINITY", "-1234567", "-12345678", "9.783463", "1175e-41",
+            "1.e5",     ".e5",        "1e-+5",    "1..2",     "--1",      "+-1",       "1e5.5",    "3.4028235e38"};
         if (chance(15)) return kEdgeCases[pick(0, std::size(kEdgeCases) - 1)];
         std::string s;
         if (chance(40)) s += chance(50) ? '-' : '+';
@@ -467,9 +470,20 @@ public:
     }
 
     std::string intLike() {
-        static const char* const kEdgeCases[] = {
-            "2147483647", "2147483648", "-2147483648", "-2147483649", "99999999999", "4294967295",
-            "4294967296", "18446744073709551616", "-0", "+5", "0000000000002147483647", "-", "+", "+-3"};
+        static const char* const kEdgeCases[] = {"2147483647",
+                                                 "2147483648",
+                                                 "-2147483648",
+                                                 "-2147483649",
+                                                 "99999999999",
+                                                 "4294967295",
+                                                 "4294967296",
+                                                 "18446744073709551616",
+                                                 "-0",
+                                                 "+5",
+                                                 "0000000000002147483647",
+                                                 "-",
+                                                 "+",
+                                                 "+-3"};
         if (chance(15)) return kEdgeCases[pick(0, std::size(kEdgeCases) - 1)];
         std::string s;
         if (chance(30)) s += chance(50) ? '-' : '+';
@@ -478,7 +492,7 @@ public:
         return s;
     }
 
-private:
+   private:
     int pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
     int pick(int lo, std::size_t hi) { return pick(lo, static_cast<int>(hi)); }
     bool chance(int percent) { return pick(0, 99) < percent; }
@@ -643,11 +657,11 @@ TEST(ReaderValidation, Rules) {
 // Reading files.
 
 class ReadFileBytes : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("orrelin_reader_test_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ =
+            std::filesystem::temp_directory_path() / ("orrelin_reader_test_" + std::to_string(::getpid()) + "_" +
+                                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
     }

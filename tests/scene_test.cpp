@@ -1,3 +1,5 @@
+#include "scene.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -6,7 +8,6 @@
 #include <string>
 
 #include "app_state.h"
-#include "scene.h"
 #include "test_util.h"
 
 namespace {
@@ -17,17 +18,23 @@ const std::string kSquare = "v 0 0\nv 1 0\nv 0 1\nv 1 1\nf 0 1 2\nf 1 3 2\n";
 std::string gCalls;
 std::uint32_t gNextName = 1;
 
-void recordLoad() { gCalls += "load;"; }
+void recordLoad() {
+    gCalls += "load;";
+}
 void recordReplace(std::uint32_t& name, BufferTarget target, const void*, std::size_t bytes) {
     gCalls += "replace(" + std::to_string(name) + (target == BufferTarget::Array ? ",array," : ",element,") +
               std::to_string(bytes) + ");";
     name = gNextName++;
 }
-void recordDisplay() { gCalls += "display;"; }
-void recordCursor(bool wait) { gCalls += wait ? "wait;" : "arrow;"; }
+void recordDisplay() {
+    gCalls += "display;";
+}
+void recordCursor(bool wait) {
+    gCalls += wait ? "wait;" : "arrow;";
+}
 
 class Scene : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         resetAppState();
         gCalls.clear();
@@ -153,6 +160,53 @@ TEST_F(Scene, ApplyRebuildsAndLocatesTheLastClickAgain) {
     EXPECT_EQ(AppState.highlightRegion, nullptr);
     EXPECT_TRUE(AppState.highlightEnabled);
     EXPECT_FLOAT_BITS(5.3f, AppState.queryPoint.x);
+}
+
+// A build that would go beyond the memory it may take changes nothing: the
+// old scene, tree, limits and buffers stay, and the failure says why.
+TEST_F(Scene, ATreeThatDoesNotFitKeepsTheOldSceneAndTree) {
+    std::vector<Point2> v;
+    std::vector<std::uint32_t> i;
+    jitteredGrid(30, 30, 4, v, i);
+    const std::string grid = meshText(v, i);
+    ASSERT_TRUE(load(kSquare));
+    simulatePointLocation({0.25f, 0.25f});
+    const QuadtreeNode* root = AppState.quadtree.root;
+    const std::size_t regions = AppState.quadtree.regionList.size();
+    const GpuBufferSet buffers = AppState.gpuBuffers;
+
+    AppState.quadtreeMemoryLimit = 4096;  // far too little for 1800 triangles
+    LoadFailure failure = LoadFailure::None;
+    EXPECT_FALSE(loadTriangleData(grid.data(), grid.size(), &failure));
+    clearFileMesh();
+    EXPECT_EQ(LoadFailure::OutOfMemory, failure);
+    EXPECT_EQ(AppState.quadtree.root, root);
+    EXPECT_EQ(AppState.quadtree.regionList.size(), regions);
+    EXPECT_EQ(AppState.mesh.vertices.size(), 4u);
+    EXPECT_EQ(AppState.gpuBuffers.meshIndexCount, buffers.meshIndexCount);
+    EXPECT_NE(AppState.highlightRegion, nullptr);
+
+    // With room the same file loads; then an Apply that does not fit keeps the
+    // tree and the active limits.
+    AppState.quadtreeMemoryLimit = 0;
+    ASSERT_TRUE(loadTriangleData(grid.data(), grid.size(), &failure));
+    clearFileMesh();
+    EXPECT_EQ(LoadFailure::None, failure);
+    const QuadtreeNode* gridRoot = AppState.quadtree.root;
+    const std::size_t gridRegions = AppState.quadtree.regionList.size();
+    AppState.quadtreeMemoryLimit = 4096;
+    EXPECT_FALSE(rebuildQuadtree(10, 1));
+    EXPECT_EQ(AppState.quadtreeSettings.maxDepth, 5);
+    EXPECT_EQ(AppState.quadtreeSettings.maxTrianglesPerRegion, 50u);
+    EXPECT_EQ(AppState.quadtree.root, gridRoot);
+    EXPECT_EQ(AppState.quadtree.regionList.size(), gridRegions);
+    AppState.quadtreeMemoryLimit = 0;
+    EXPECT_TRUE(rebuildQuadtree(10, 1));
+    EXPECT_EQ(AppState.quadtreeSettings.maxDepth, 10);
+
+    // An unreadable file is told apart from one that does not fit.
+    EXPECT_FALSE(loadTriangleFile("/nonexistent/file.tri", &failure));
+    EXPECT_EQ(LoadFailure::Unreadable, failure);
 }
 
 TEST_F(Scene, StartPositionCentresTheWindow) {

@@ -43,14 +43,18 @@ void loadScene(const std::string& path) {
     glutSetCursor(GLUT_CURSOR_WAIT);
     platform::flushDrawingWindow();  // the wait cursor shows while the file is read
     const bool wasLoaded = AppState.sceneLoaded;
-    AppState.sceneLoaded = loadTriangleFile(path);
+    LoadFailure failure = LoadFailure::None;
+    AppState.sceneLoaded = loadTriangleFile(path, &failure);
     glutSetCursor(GLUT_CURSOR_LEFT_ARROW);
     clearFileMesh();
 
     if (!AppState.sceneLoaded) {
         platform::enableWindow(AppState.infoDialogWindow, false);
-        platform::showMessageBox(AppState.drawingWindow, loadErrorText(path), "Error",
-                                 platform::MessageIcon::Information);
+        // A file whose quadtree does not fit in memory is not a bad file: say so.
+        platform::showMessageBox(
+            AppState.drawingWindow,
+            failure == LoadFailure::OutOfMemory ? std::string(kOutOfMemoryText) : loadErrorText(path), "Error",
+            platform::MessageIcon::Information);
         platform::enableWindow(AppState.infoDialogWindow, true);
         AppState.sceneLoaded = wasLoaded;
         return;

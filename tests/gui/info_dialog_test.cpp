@@ -350,6 +350,45 @@ TEST_F(InfoDialog, ApplyWithoutASceneKeepsTheValuesPending) {
     EXPECT_TRUE(waitForOrangeAt(kStartView, 75, 60));
 }
 
+#ifdef ORRELIN_MESHGEN_EXE
+// Under an address-space limit, Apply with depth 10 and one triangle per
+// region on long thin triangles does not fit: the program says so, keeps the
+// old tree and limits, and goes on working.
+TEST_F(InfoDialog, ATreeThatDoesNotFitIsReportedAndTheOldOneStays) {
+    const fs::path mesh = workDir / "Data" / "triangles_1.tri";
+    ASSERT_EQ(0, gui::runCommand({ORRELIN_MESHGEN_EXE, "slivers", "100000", mesh.string(), "--seed", "3"}).exitStatus);
+    start({}, {"prlimit", "--as=2500000000", "--"});
+    auto id = gui::waitForWindow("^Orrelin v1\\.1 - \\./Data/triangles_1\\.tri$", 30);
+    ASSERT_TRUE(id.has_value()) << "the slivers did not load at the default limits";
+    window = *id;
+    findDialog();
+    gui::Image before;
+    ASSERT_TRUE(gui::waitFor(
+        [&] {
+            before = capture();
+            return gui::countPixels(before, 0, 0, 799, 599, kOrange, kTolerance) > 1000;
+        },
+        30));
+    toDialog();
+    typeInto("10");
+    ASSERT_TRUE(gui::key("Tab"));
+    typeInto("1");
+    ASSERT_TRUE(gui::key("Tab space"));
+    auto box = gui::waitForWindow("^Error$", 60);
+    ASSERT_TRUE(box.has_value()) << "no memory message";
+    EXPECT_EQ(boxCopy("Error", "There is not enough memory to build the quadtree with these properties."),
+              boxText(*box));
+    ASSERT_TRUE(gui::keyToWindow(*box, "Return"));
+    ASSERT_TRUE(gui::waitForNoWindow("^Error$", 10));
+    // The picture is the one before (once the part under the box is drawn
+    // again); the program still takes input and ends normally.
+    EXPECT_TRUE(gui::waitFor([&] { return capture().rgb == before.rgb; }, 10));
+
+    ASSERT_TRUE(gui::keyToWindow(window, "Escape"));
+    EXPECT_EQ(0, exitStatus());
+}
+#endif
+
 TEST_F(InfoDialog, ClosingTheDrawingWindowTakesTheDialogAlong) {
     startWithScene();
     ASSERT_TRUE(activateSteadily(window));

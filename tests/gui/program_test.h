@@ -88,9 +88,11 @@ class ProgramTest : public ::testing::Test {
         std::ofstream(workDir / "Data" / "triangles_1.tri", std::ios::binary) << text;
     }
 
-    void start(const gui::Environment& env = {}) {
-        ASSERT_TRUE(program.start({ORRELIN_EXE}, env, workDir.string(), (workDir / "output.txt").string()))
-            << program.error();
+    // Starts the program in the working folder; `prefix` runs before it (a
+    // resource limit, say).
+    void start(const gui::Environment& env = {}, std::vector<std::string> prefix = {}) {
+        prefix.push_back(ORRELIN_EXE);
+        ASSERT_TRUE(program.start(prefix, env, workDir.string(), (workDir / "output.txt").string())) << program.error();
     }
 
     // Waits for the drawing window with the loaded default file and its first picture.

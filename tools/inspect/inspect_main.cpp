@@ -37,7 +37,8 @@ constexpr const char* kHelp =
     "  --summary          leave out vertices, indices, edges and regions\n"
     "  -h, --help         show this help and exit\n"
     "\n"
-    "exit status: 0 when the file loaded, 1 when it could not be opened or is invalid,\n"
+    "exit status: 0 when the file loaded, 1 when it could not be opened, is invalid or\n"
+    "its quadtree does not fit in memory,\n"
     "2 on bad arguments.\n";
 
 struct Options {
@@ -143,15 +144,22 @@ int main(int argc, char** argv) {
 
     AppState.quadtreeSettings.maxDepth = options.maxDepth;
     AppState.quadtreeSettings.maxTrianglesPerRegion = static_cast<std::uint32_t>(options.maxTriangles);
-    const bool loaded = loadTriangleFile(options.file);
+    LoadFailure failure = LoadFailure::None;
+    const bool loaded = loadTriangleFile(options.file, &failure);
     clearFileMesh();
 
     std::string out;
     out += "{\"file\": ";
     appendString(out, options.file);
     if (!loaded) {
-        out += ", \"valid\": false, \"error\": ";
-        appendString(out, "The file \"" + options.file + "\" could not be opened.");
+        if (failure == LoadFailure::OutOfMemory) {
+            // The file is fine; its quadtree with these limits is not.
+            out += ", \"valid\": true, \"error\": ";
+            appendString(out, kOutOfMemoryText);
+        } else {
+            out += ", \"valid\": false, \"error\": ";
+            appendString(out, "The file \"" + options.file + "\" could not be opened.");
+        }
         out += "}\n";
         writeOut(out);
         return 1;

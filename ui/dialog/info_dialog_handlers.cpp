@@ -89,7 +89,11 @@ void QuadtreeInfoDialog::OnApply() {
     // Both values are stored before either is judged.
     m_maxDepth = static_cast<std::int32_t>(platform::dialogItemNumber(m_hWnd, IDC_MAX_DEPTH));
     m_trianglesPerRegion = static_cast<std::int32_t>(platform::dialogItemNumber(m_hWnd, IDC_TRIANGLES_PER_REGION));
-    if (ValidateProperties() && AppState.sceneLoaded) rebuildQuadtree(m_maxDepth, m_trianglesPerRegion);
+    if (!ValidateProperties() || !AppState.sceneLoaded) return;
+    if (!rebuildQuadtree(m_maxDepth, m_trianglesPerRegion)) {
+        // Nothing changed: the old tree and limits stay.
+        platform::showMessageBox(m_hWnd, kOutOfMemoryText, "Error", platform::MessageIcon::Information);
+    }
 }
 
 bool QuadtreeInfoDialog::ChooseFile() {
