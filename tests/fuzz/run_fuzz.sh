@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Builds the reader fuzz target (again only when one of its sources changed)
-# and runs it for a while on a small seed corpus plus what earlier runs found.
-# Fails when the fuzzer reports a crash, a sanitizer error or a mismatch.
+# Builds a fuzz target (again only when one of its sources changed) and runs
+# it for a while on a small seed corpus plus what earlier runs found. Fails
+# when the fuzzer reports a crash, a sanitizer error or a mismatch.
 #
-# Usage: run_fuzz.sh SOURCE_DIR WORK_DIR [SECONDS]
+# Usage: run_fuzz.sh SOURCE_DIR WORK_DIR [SECONDS] [TARGET]
 #   SOURCE_DIR  the project root
 #   WORK_DIR    where the binary, the corpus and any crash inputs are kept
 #   SECONDS     fuzzing time, 10 when not given
+#   TARGET      reader_fuzz (the default) or core_fuzz
+# An hour of both, for example:
+#   tests/fuzz/run_fuzz.sh . build/fuzz-long 3600 reader_fuzz
+#   tests/fuzz/run_fuzz.sh . build/fuzz-long 3600 core_fuzz
 # The compiler is $CLANGXX, or clang++ when that is not set.
 set -euo pipefail
 
@@ -18,16 +22,28 @@ src="$(cd "$1" && pwd)"
 mkdir -p "$2"
 work="$(cd "$2" && pwd)"
 seconds="${3:-10}"
+target="${4:-reader_fuzz}"
 cxx="${CLANGXX:-clang++}"
 
-bin="$work/reader_fuzz"
-sources=(
-    "$src/tests/fuzz/reader_fuzz.cpp"
+bin="$work/$target"
+case "$target" in
+    reader_fuzz) compiled=("$src/tests/fuzz/reader_fuzz.cpp" "$src/mesh/tri_reader.cpp") ;;
+    core_fuzz)
+        compiled=("$src/tests/fuzz/core_fuzz.cpp" "$src/mesh/tri_reader.cpp" "$src/mesh/mesh_prep.cpp"
+            "$src/quadtree/quadtree.cpp")
+        ;;
+    *)
+        echo "unknown fuzz target: $target" >&2
+        exit 2
+        ;;
+esac
+sources=("${compiled[@]}"
     "$src/tests/fuzz/run_fuzz.sh"
     "$src/tests/reader_reference.h"
-    "$src/mesh/tri_reader.cpp"
     "$src/mesh/tri_reader.h"
+    "$src/mesh/mesh_prep.h"
     "$src/mesh/mesh_types.h"
+    "$src/quadtree/quadtree.h"
 )
 rebuild=0
 [ -x "$bin" ] || rebuild=1
@@ -39,16 +55,16 @@ if [ "$rebuild" = 1 ]; then
     "$cxx" -std=c++20 -O1 -g -ffp-contract=off -fno-fast-math \
         -Wall -Wextra -Wpedantic -Wshadow \
         -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-        -I"$src/mesh" -I"$src/tests" \
-        "$src/tests/fuzz/reader_fuzz.cpp" "$src/mesh/tri_reader.cpp" \
+        -I"$src/mesh" -I"$src/quadtree" -I"$src/tests" -pthread \
+        "${compiled[@]}" \
         -o "$bin.partial"
     mv "$bin.partial" "$bin"
 fi
 
 # The seeds are written afresh on every run; the corpus keeps what the fuzzer
 # found interesting before.
-seeds="$work/seeds"
-corpus="$work/corpus"
+seeds="$work/$target-seeds"
+corpus="$work/$target-corpus"
 rm -rf "$seeds"
 mkdir -p "$seeds" "$corpus"
 printf 'v 0 0\nv 1 0\nv 0 1\nv 1 1\nf 0 1 2\nf 1 3 2\n' >"$seeds/square.tri"
@@ -60,14 +76,27 @@ printf 'f 2147483647 -2147483648 +5\nf 2147483648 99999999999 -1\nf 3\nf -f x\n'
 printf '# first vertex\nV 1 2\nF 0 1 2\n' >"$seeds/words.tri"
 printf 'v 1\x002\tv\v3\f4\rf\x010 0 0\xff\n' >"$seeds/bytes.tri"
 : >"$seeds/empty.tri"
+if [ "$target" = core_fuzz ]; then
+    # The core target reads the limits from the first three bytes; meshes from
+    # the generator, when it is built, give it real structure to start from.
+    for f in "$seeds"/*.tri; do printf '\x04\x00\x32' | cat - "$f" >"$f.in" && mv "$f.in" "$f"; done
+    meshgen="${ORRELIN_MESHGEN:-}"
+    if [ -n "$meshgen" ] && [ -x "$meshgen" ]; then
+        for kind in grid density slivers; do
+            "$meshgen" "$kind" 60 "$seeds/$kind.body" --seed 1 >/dev/null
+            printf '\x09\x00\x01' | cat - "$seeds/$kind.body" >"$seeds/$kind.tri"
+            rm -f "$seeds/$kind.body"
+        done
+    fi
+fi
 
-log="$work/last_run.log"
+log="$work/$target-last_run.log"
 status=0
 "$bin" -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
-    -print_final_stats=1 -artifact_prefix="$work/" "$corpus" "$seeds" >"$log" 2>&1 || status=$?
+    -print_final_stats=1 -artifact_prefix="$work/$target-" "$corpus" "$seeds" >"$log" 2>&1 || status=$?
 if [ "$status" -ne 0 ]; then
     cat "$log"
-    echo "reader_fuzz failed with status $status; the input is kept in $work" >&2
+    echo "$target failed with status $status; the input is kept in $work" >&2
     exit "$status"
 fi
 grep -E '^#[0-9]+[[:space:]]+DONE|^Done |^stat::' "$log" || tail -n 5 "$log"
