@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -149,9 +150,15 @@ class ProgramTest : public ::testing::Test {
             timeout);
     }
 
+    // The program's exit status (-1000 while it still runs); anything but 0
+    // shows what the program printed, sanitizer reports included.
     int exitStatus(double timeout = 10) {
         int status = -1;
         if (!program.waitExit(status, timeout)) return -1000;
+        if (status != 0) {
+            std::ifstream output(workDir / "output.txt");
+            std::cerr << "program output:\n" << output.rdbuf() << "\n";
+        }
         return status;
     }
 
