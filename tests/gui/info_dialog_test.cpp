@@ -303,6 +303,86 @@ TEST_F(InfoDialog, AFileThatFailsToLoadKeepsTheSceneAndDropsInputMeanwhile) {
     EXPECT_EQ(0, changed);
 }
 
+// Files that cannot be a mesh, opened through the chooser: each gives the
+// load message with its path and leaves the shown scene as it was.
+TEST_F(InfoDialog, BadFilesGiveTheMessageAndKeepTheScene) {
+    startWithScene();
+    const gui::Image before = capture();
+    // A long folder name with spaces and a quote: paths of any length work.
+    // (Double quotes are the chooser's own syntax for several names.)
+    const fs::path odd = workDir / (std::string(120, 'd') + " it's here") / std::string(150, 'e');
+    fs::create_directories(odd);
+    std::vector<fs::path> files;
+    auto add = [&](const std::string& name, const std::string& bytes) {
+        const fs::path path = odd / name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        files.push_back(path);
+    };
+    add("empty.tri", "");
+    std::string garbage(4096, '\0');
+    // Binary bytes without the two record letters (with them, garbage can be a
+    // valid if odd mesh: unread fields count as 0).
+    for (std::size_t k = 0; k < garbage.size(); ++k) {
+        const char c = static_cast<char>((k * 2654435761u) >> 13);
+        garbage[k] = c == 'v' || c == 'f' ? '\x7f' : c;
+    }
+    add("garbage.tri", garbage);
+    add("spaces.tri", std::string(32u << 20, ' '));  // 32 MiB of nothing but white space
+    add("counts.tri", "v 0 0\nv 1 0\nf 0 1 99999999\n");
+    for (const fs::path& file : files) {
+        ASSERT_FALSE(openChooser().empty()) << "no file chooser";
+        ASSERT_TRUE(gui::typeText(file.string()));
+        ASSERT_TRUE(gui::key("Return"));
+        auto box = gui::waitForWindow("^Error$", 30);
+        ASSERT_TRUE(box.has_value()) << file;
+        EXPECT_EQ(boxCopy("Error", "The file \"" + file.string() + "\" could not be opened."), boxText(*box));
+        ASSERT_TRUE(gui::keyToWindow(*box, "Return"));
+        ASSERT_TRUE(gui::waitForNoWindow("^Error$", 10));
+        EXPECT_EQ("Orrelin v1.1 - ./Data/triangles_1.tri", gui::windowName(window));
+        EXPECT_TRUE(gui::waitFor([&] { return capture().rgb == before.rgb; }, 10)) << file;
+    }
+    ASSERT_TRUE(gui::keyToWindow(window, "Escape"));
+    EXPECT_EQ(0, exitStatus());
+}
+
+// Scenes at the edges of what a mesh can be: no crash, no lost camera, and the
+// next good file is shown as usual.
+TEST_F(InfoDialog, DegenerateScenesDoNotBreakTheView) {
+    startWithScene();
+    const std::vector<std::pair<std::string, std::string>> scenes{
+        {"point.tri", "v 5 5\nv 5 5\nv 5 5\nf 0 1 2\n"},                      // extent 0
+        {"line.tri", "v 0 0\nv 1 1\nv 2 2\nv 3 3\nf 0 1 2\nf 1 2 3\n"},    // all on one line
+        {"huge.tri", "v -1e37 -1e37\nv 1e37 -1e37\nv 0 1e37\nf 0 1 2\n"},  // near the float limit
+    };
+    for (const auto& [name, text] : scenes) {
+        const fs::path path = workDir / name;
+        std::ofstream(path, std::ios::binary) << text;
+        ASSERT_FALSE(openChooser().empty());
+        ASSERT_TRUE(gui::typeText(path.string()));
+        ASSERT_TRUE(gui::key("Return"));
+        ASSERT_TRUE(gui::waitForWindow("^Orrelin v1\\.1 - " + path.string() + "$", 10).has_value()) << name;
+        // Clicks, wheel steps, keys and a drag on it.
+        ASSERT_TRUE(gui::clickAt(window, 400, 300, 1));
+        ASSERT_TRUE(gui::clickAt(window, 200, 100, 4));
+        ASSERT_TRUE(gui::clickAt(window, 600, 500, 5));
+        ASSERT_TRUE(gui::key("Up Down shift+Left shift+Up"));
+        ASSERT_TRUE(program.running()) << name;
+    }
+    // A window one pixel high and back.
+    ASSERT_EQ(0, gui::runCommand({"xdotool", "windowsize", "--sync", window, "800", "1"}).exitStatus);
+    ASSERT_EQ(0, gui::runCommand({"xdotool", "windowsize", "--sync", window, "800", "600"}).exitStatus);
+    ASSERT_TRUE(program.running());
+    // The next good file is framed and drawn as usual.
+    const fs::path good = workDir / "good.tri";
+    std::ofstream(good, std::ios::binary) << gridMesh(16);
+    ASSERT_FALSE(openChooser().empty());
+    ASSERT_TRUE(gui::typeText(good.string()));
+    ASSERT_TRUE(gui::key("Return"));
+    ASSERT_TRUE(gui::waitForWindow("^Orrelin v1\\.1 - " + good.string() + "$", 10).has_value());
+    EXPECT_TRUE(waitForOrangeAt(kStartView, 150, 30));
+    EXPECT_TRUE(waitForOrangeAt(kStartView, 75, 60));
+}
+
 TEST_F(InfoDialog, EscInTheDialogEndsTheProgram) {
     startWithScene();
     toDialog();
