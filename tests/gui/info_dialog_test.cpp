@@ -327,7 +327,14 @@ TEST_F(InfoDialog, BadFilesGiveTheMessageAndKeepTheScene) {
         garbage[k] = c == 'v' || c == 'f' ? '\x7f' : c;
     }
     add("garbage.tri", garbage);
-    add("spaces.tri", std::string(32u << 20, ' '));  // 32 MiB of nothing but white space
+    {
+        // A gigabyte of nothing but white space: read, found empty, rejected.
+        const fs::path path = odd / "spaces.tri";
+        std::ofstream out(path, std::ios::binary);
+        const std::string block(1u << 20, ' ');
+        for (int k = 0; k < 1024; ++k) out.write(block.data(), static_cast<std::streamsize>(block.size()));
+        files.push_back(path);
+    }
     add("counts.tri", "v 0 0\nv 1 0\nf 0 1 99999999\n");
     for (const fs::path& file : files) {
         ASSERT_FALSE(openChooser().empty()) << "no file chooser";
