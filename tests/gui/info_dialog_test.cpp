@@ -357,7 +357,7 @@ TEST_F(InfoDialog, BadFilesGiveTheMessageAndKeepTheScene) {
 TEST_F(InfoDialog, DegenerateScenesDoNotBreakTheView) {
     startWithScene();
     const std::vector<std::pair<std::string, std::string>> scenes{
-        {"point.tri", "v 5 5\nv 5 5\nv 5 5\nf 0 1 2\n"},                      // extent 0
+        {"point.tri", "v 5 5\nv 5 5\nv 5 5\nf 0 1 2\n"},                   // extent 0
         {"line.tri", "v 0 0\nv 1 1\nv 2 2\nv 3 3\nf 0 1 2\nf 1 2 3\n"},    // all on one line
         {"huge.tri", "v -1e37 -1e37\nv 1e37 -1e37\nv 0 1e37\nf 0 1 2\n"},  // near the float limit
     };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -184,6 +185,47 @@ TEST_F(WineProgram, OpenFileCancelledAndChosen) {
     ASSERT_TRUE(loaded.has_value());
     const View wide{200, 150, 500};
     EXPECT_TRUE(gui::waitFor([&] { return orangeAt(wide, 200, 30); }, 20));
+    ASSERT_TRUE(keysTo(window, "Escape"));
+    EXPECT_EQ(0, exitStatus(30));
+}
+
+// A thousand random events over both windows under Wine; the program still
+// answers a click and ends normally.
+TEST_F(WineProgram, AThousandRandomEvents) {
+    writeDefaultMesh(gridMesh(16));
+    startExe();
+    waitForWindows();
+    const gui::Geometry d = gui::windowGeometry(window);
+    const std::vector<std::string> keys{"Up",         "Down",       "Left",        "Right",    "shift+Up",
+                                        "shift+Down", "shift+Left", "shift+Right", "ctrl+Tab", "Tab",
+                                        "a",          "7",          "BackSpace",   "F5"};
+    std::mt19937 random(1207);
+    int sent = 0;
+    while (sent < 1000) {
+        std::vector<std::string> argv{"xdotool"};
+        for (int k = 0; k < 100; ++k, ++sent) {
+            const int x = d.x + border + static_cast<int>(random() % 800u);
+            const int y = d.y + top + static_cast<int>(random() % 600u);
+            switch (random() % 5) {
+                case 0:
+                    argv.insert(argv.end(), {"mousemove", std::to_string(x), std::to_string(y), "click", "1"});
+                    break;
+                case 1:
+                    argv.insert(argv.end(),
+                                {"mousemove", std::to_string(x), std::to_string(y), "click", random() % 2 ? "4" : "5"});
+                    break;
+                default: argv.insert(argv.end(), {"key", "--delay", "0", keys[random() % keys.size()]}); break;
+            }
+        }
+        ASSERT_EQ(0, gui::runCommand(argv, 120).exitStatus);
+        ASSERT_TRUE(program.running()) << "ended after " << sent << " events";
+        for (const std::string& box : gui::findWindows("^Properties Input Error$")) {
+            (void)box;
+            gui::key("Return");
+        }
+        EXPECT_TRUE(gui::findWindows("^Error$").empty());
+    }
+    // Esc from the drawing window, once it has the focus again.
     ASSERT_TRUE(keysTo(window, "Escape"));
     EXPECT_EQ(0, exitStatus(30));
 }
