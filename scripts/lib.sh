@@ -40,13 +40,14 @@ configure_build() {
     fi
 }
 
-# start_private_display DIR: starts Xvfb on a free display number, with openbox
-# on it, and exports DISPLAY and XDG_RUNTIME_DIR (under DIR). Sets xvfb_pid and
-# wm_pid for stop_private_display.
+# start_private_display DIR [SCREEN]: starts Xvfb (SCREEN, by default
+# 1280x1024x24) on a free display number, with openbox on it, and exports
+# DISPLAY and XDG_RUNTIME_DIR (under DIR). Sets xvfb_pid and wm_pid for
+# stop_private_display.
 start_private_display() {
-    local dir="$1" fd number
+    local dir="$1" screen="${2:-1280x1024x24}" fd number
     exec {fd}<> <(:)
-    Xvfb -displayfd "$fd" -screen 0 1280x1024x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
+    Xvfb -displayfd "$fd" -screen 0 "$screen" -nolisten tcp >"$dir/xvfb.log" 2>&1 &
     xvfb_pid=$!
     read -r -t 10 -u "$fd" number
     exec {fd}>&-
