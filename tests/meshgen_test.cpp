@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "quadtree.h"
 #include "scene.h"
 #include "test_util.h"
 
@@ -29,7 +30,7 @@ std::string generate(const std::string& kind, int n, int seed) {
 }  // namespace
 
 TEST(MeshGen, EveryKindLoadsWithExactlyTheRequestedTriangles) {
-    for (const std::string kind : {"grid", "density", "slivers"}) {
+    for (const std::string kind : {"grid", "density", "slivers", "holes"}) {
         for (int n : {1, 2, 7, 1000}) {
             const std::string text = generate(kind, n, 3);
             resetAppState();
@@ -50,6 +51,28 @@ TEST(MeshGen, EveryKindLoadsWithExactlyTheRequestedTriangles) {
             }
         }
     }
+    resetAppState();
+}
+
+TEST(MeshGen, HolesLeaveTheirMiddlesEmpty) {
+    const std::string text = generate("holes", 3000, 6);
+    resetAppState();
+    ASSERT_TRUE(loadTriangleData(text.data(), text.size()));
+    clearFileMesh();
+    // No triangle reaches the middles of the two holes, (300, 300) and (680, 640).
+    for (Point2 middle : {Point2{300, 300}, Point2{680, 640}}) {
+        for (std::size_t o = 0; o < AppState.mesh.indices.size(); o += 3) {
+            EXPECT_FALSE(
+                pointInTriangle(AppState.mesh.vertices, AppState.mesh.indices, static_cast<TriangleOffset>(o), middle));
+        }
+    }
+    // ...while the grid around them is there.
+    bool covered = false;
+    for (std::size_t o = 0; o < AppState.mesh.indices.size(); o += 3) {
+        covered |= pointInTriangle(AppState.mesh.vertices, AppState.mesh.indices, static_cast<TriangleOffset>(o),
+                                   Point2{60.5f, 940.5f});
+    }
+    EXPECT_TRUE(covered);
     resetAppState();
 }
 

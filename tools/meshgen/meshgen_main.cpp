@@ -7,7 +7,9 @@
 //   density   column and row lines drawn together around a few centres, so the
 //             cell size varies by a factor of 16 along each axis;
 //   slivers   one row of cells (more only when the columns would get too thin)
-//             whose triangles run from the bottom edge to the top edge.
+//             whose triangles run from the bottom edge to the top edge;
+//   holes     a square grid whose cells inside two circles are left out (every
+//             row full; the cells are taken in order until the count is met).
 //
 // The output is the same on every platform: the random numbers come from a
 // seeded integer generator, and coordinates are integers in units of 1/10000
@@ -39,6 +41,7 @@ constexpr const char* kHelp =
     "  grid      a jittered regular grid, two triangles per cell\n"
     "  density   a jittered grid whose cells crowd around a few spots\n"
     "  slivers   long thin triangles from the bottom edge to the top edge\n"
+    "  holes     a jittered grid with two round holes in it\n"
     "\n"
     "arguments:\n"
     "  N          number of triangles, 1 to 1431655765\n"
@@ -69,7 +72,7 @@ bool parseWholeUnsigned(std::string_view text, std::uint64_t& out) {
     return result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
 
-enum class Kind { Grid, Density, Slivers };
+enum class Kind { Grid, Density, Slivers, Holes };
 
 struct Options {
     Kind kind = Kind::Grid;
@@ -108,8 +111,10 @@ Options parseArguments(int argc, char** argv) {
         options.kind = Kind::Density;
     } else if (positional[0] == "slivers") {
         options.kind = Kind::Slivers;
+    } else if (positional[0] == "holes") {
+        options.kind = Kind::Holes;
     } else {
-        usageError("unknown KIND '" + std::string(positional[0]) + "' (grid, density or slivers)");
+        usageError("unknown KIND '" + std::string(positional[0]) + "' (grid, density, slivers or holes)");
     }
     if (!parseWholeUnsigned(positional[1], options.triangles) || options.triangles < 1 ||
         options.triangles > kMaxTriangles) {
@@ -140,7 +145,9 @@ struct SplitMix64 {
     }
 };
 
-std::uint64_t ceilDiv(std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; }
+std::uint64_t ceilDiv(std::uint64_t a, std::uint64_t b) {
+    return (a + b - 1) / b;
+}
 
 // Largest r with r * r <= n.
 std::uint64_t integerSqrt(std::uint64_t n) {
@@ -163,8 +170,8 @@ struct Lattice {
     std::uint64_t cols = 0;
     std::uint64_t rows = 0;
     std::uint64_t lastRowTriangles = 0;
-    std::vector<std::int64_t> xLines;  // cols + 1 positions, 0 to kDomain, strictly increasing
-    std::vector<std::int64_t> yLines;  // rows + 1 positions, 0 to kDomain, strictly increasing
+    std::vector<std::int64_t> xLines;   // cols + 1 positions, 0 to kDomain, strictly increasing
+    std::vector<std::int64_t> yLines;   // rows + 1 positions, 0 to kDomain, strictly increasing
     std::vector<std::int64_t> xJitter;  // per column line: largest x displacement of its vertices
     std::vector<std::int64_t> yJitter;  // per row line: largest y displacement of its vertices
 };
@@ -225,9 +232,50 @@ std::vector<std::int64_t> eighthOfNeighbours(const std::vector<std::int64_t>& li
     return jitter;
 }
 
+// The two round holes of the `holes` kind, in domain units: a cell whose
+// middle lies inside one has no triangles.
+bool inHole(std::int64_t x, std::int64_t y) {
+    struct Circle {
+        std::int64_t x, y, r;
+    };
+    constexpr std::int64_t u = kUnitsPerMeshUnit;
+    constexpr Circle holes[] = {{300 * u, 300 * u, 160 * u}, {680 * u, 640 * u, 200 * u}};
+    for (const Circle& c : holes) {
+        const std::int64_t dx = x - c.x;
+        const std::int64_t dy = y - c.y;
+        if (dx * dx + dy * dy < c.r * c.r) return true;
+    }
+    return false;
+}
+
+bool holeCell(const Lattice& lattice, std::uint64_t i, std::uint64_t j) {
+    return inHole((lattice.xLines[i] + lattice.xLines[i + 1]) / 2, (lattice.yLines[j] + lattice.yLines[j + 1]) / 2);
+}
+
 Lattice makeLattice(Kind kind, std::uint64_t triangles) {
     Lattice lattice;
     switch (kind) {
+        case Kind::Holes: {
+            // A square lattice just large enough that the cells outside the
+            // holes hold the triangles; every row is full.
+            std::uint64_t cols = integerSqrt(ceilDiv(triangles, 2));
+            if (cols == 0) cols = 1;
+            for (;; ++cols) {
+                lattice.cols = cols;
+                lattice.rows = cols;
+                lattice.lastRowTriangles = 2 * cols;
+                lattice.xLines = evenLines(cols);
+                lattice.yLines = evenLines(cols);
+                std::uint64_t kept = 0;
+                for (std::uint64_t j = 0; j < cols; ++j) {
+                    for (std::uint64_t i = 0; i < cols; ++i) kept += holeCell(lattice, i, j) ? 0 : 2;
+                }
+                if (kept >= triangles) break;
+            }
+            lattice.xJitter = eighthOfNeighbours(lattice.xLines);
+            lattice.yJitter = eighthOfNeighbours(lattice.yLines);
+            break;
+        }
         case Kind::Grid:
         case Kind::Density: {
             // Roughly square: cols^2 cells of two triangles each.
@@ -271,7 +319,7 @@ Lattice makeLattice(Kind kind, std::uint64_t triangles) {
 
 // Buffered output to one file; a failed write is remembered and reported at the end.
 class Writer {
-public:
+   public:
     static constexpr std::size_t kCapacity = std::size_t{8} << 20;
     static constexpr std::size_t kLongestRecord = 64;
 
@@ -290,7 +338,7 @@ public:
     }
     bool failed() const { return failed_; }
 
-private:
+   private:
     std::FILE* file_;
     std::vector<char> buffer_;
     std::size_t used_ = 0;
@@ -354,7 +402,8 @@ void writeTriangle(Writer& writer, std::uint64_t a, std::uint64_t b, std::uint64
 // j * (cols + 1) + i. The top line holds only the vertices the last row uses.
 // Cell (i, j) is cut along its diagonal from lower right to upper left into
 // two counter-clockwise triangles.
-void writeLattice(Writer& writer, const Lattice& lattice, std::uint64_t seed) {
+// With `holes` set to the triangle count, the cells inside the holes are left out.
+void writeLattice(Writer& writer, const Lattice& lattice, std::uint64_t seed, std::uint64_t holes = 0) {
     const std::uint64_t stride = lattice.cols + 1;
     const std::uint64_t lastRowCells = lattice.lastRowTriangles / 2;
     SplitMix64 random{seed};
@@ -367,6 +416,22 @@ void writeLattice(Writer& writer, const Lattice& lattice, std::uint64_t seed) {
             const std::int64_t dy = random.symmetric(lattice.yJitter[j]);
             writeVertex(writer, lattice.xLines[i] + dx, lattice.yLines[j] + dy);
         }
+    }
+    if (holes != 0) {
+        // Cells in row order, those inside a hole left out, up to the count.
+        std::uint64_t left = holes;
+        for (std::uint64_t j = 0; j < lattice.rows && left > 0; ++j) {
+            for (std::uint64_t i = 0; i < lattice.cols && left > 0; ++i) {
+                if (holeCell(lattice, i, j)) continue;
+                const std::uint64_t lowerLeft = j * stride + i;
+                const std::uint64_t upperLeft = lowerLeft + stride;
+                writeTriangle(writer, lowerLeft, lowerLeft + 1, upperLeft);
+                if (--left == 0) break;
+                writeTriangle(writer, lowerLeft + 1, upperLeft + 1, upperLeft);
+                --left;
+            }
+        }
+        return;
     }
     for (std::uint64_t j = 0; j < lattice.rows; ++j) {
         const std::uint64_t triangles = j + 1 < lattice.rows ? 2 * lattice.cols : lattice.lastRowTriangles;
@@ -398,7 +463,7 @@ int main(int argc, char** argv) {
     bool ok = true;
     {
         Writer writer(file);
-        writeLattice(writer, lattice, options.seed);
+        writeLattice(writer, lattice, options.seed, options.kind == Kind::Holes ? options.triangles : 0);
         writer.flush();
         ok = !writer.failed();
     }
