@@ -16,9 +16,9 @@ struct CommandResult {
     std::string out;
 };
 
-CommandResult inspect(const std::string& args) {
-    const std::string command = std::string(ORRELIN_INSPECT_EXE) + " " + args + " 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
+// Runs a shell command, its standard output read and its error output dropped.
+CommandResult runShell(const std::string& command) {
+    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
     CommandResult run{-1, {}};
     if (!pipe) return run;
     char buf[4096];
@@ -27,6 +27,10 @@ CommandResult inspect(const std::string& args) {
     const int status = pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+CommandResult inspect(const std::string& args) {
+    return runShell(std::string(ORRELIN_INSPECT_EXE) + " " + args);
 }
 
 std::string writeFile(const std::string& name, const std::string& text) {
@@ -120,17 +124,7 @@ TEST(Inspect, ATreeBeyondTheMemoryLimitIsAnError) {
         (std::filesystem::temp_directory_path() / ("inspect_slivers_" + std::to_string(::getpid()) + ".tri")).string();
     ASSERT_EQ(0, std::system((std::string(ORRELIN_MESHGEN_EXE) + " slivers 20000 " + path + " --seed 2").c_str()));
     const std::string limited = "bash -c 'ulimit -v 500000; exec " + std::string(ORRELIN_INSPECT_EXE) + " " + path;
-    auto run = [](const std::string& command) {
-        CommandResult result{-1, {}};
-        FILE* pipe = popen((command + "' 2>/dev/null").c_str(), "r");
-        if (!pipe) return result;
-        char buf[4096];
-        std::size_t n;
-        while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) result.out.append(buf, n);
-        const int status = pclose(pipe);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return result;
-    };
+    auto run = [](const std::string& command) { return runShell(command + "'"); };
     const CommandResult deep = run(limited + " --summary --max-depth 10 --max-triangles 1");
     EXPECT_EQ(1, deep.status);
     EXPECT_NE(std::string::npos,

@@ -90,6 +90,20 @@ class InfoDialog : public ProgramTest {
         return chooser;
     }
 
+    // Starts without a default file, closes the error box about it and finds
+    // both windows.
+    void startWithoutScene() {
+        start();
+        auto box = gui::waitForWindow("^Error$", 20);
+        ASSERT_TRUE(box.has_value());
+        ASSERT_TRUE(gui::keyToWindow(*box, "Return"));
+        ASSERT_TRUE(gui::waitForNoWindow("^Error$", 10));
+        findDialog();
+        auto drawing = gui::findWindows("^Orrelin v1\\.1$");
+        ASSERT_EQ(1u, drawing.size());
+        window = drawing.front();
+    }
+
     // Opens the chooser with the keyboard: the focus starts in the depth
     // field, and Open File is the third tab stop after it.
     std::string openChooser() {
@@ -399,28 +413,15 @@ TEST_F(InfoDialog, EscInTheDialogEndsTheProgram) {
 
 TEST_F(InfoDialog, EscEndsTheProgramBeforeAnySceneFromEitherWindow) {
     for (const bool fromDialog : {false, true}) {
-        start();  // no default file
-        auto box = gui::waitForWindow("^Error$", 20);
-        ASSERT_TRUE(box.has_value());
-        ASSERT_TRUE(gui::keyToWindow(*box, "Return"));
-        ASSERT_TRUE(gui::waitForNoWindow("^Error$", 10));
-        findDialog();
-        auto drawing = gui::findWindows("^Orrelin v1\\.1$");
-        ASSERT_EQ(1u, drawing.size());
-        ASSERT_TRUE(gui::keyToWindow(fromDialog ? dialog : drawing.front(), "Escape"));
+        startWithoutScene();
+        ASSERT_TRUE(gui::keyToWindow(fromDialog ? dialog : window, "Escape"));
         EXPECT_EQ(0, exitStatus()) << (fromDialog ? "from the dialog" : "from the drawing window");
         ASSERT_TRUE(gui::waitForNoWindow("^Info$", 5));
     }
 }
 
 TEST_F(InfoDialog, ApplyWithoutASceneKeepsTheValuesPending) {
-    start();  // no default file
-    auto box = gui::waitForWindow("^Error$", 20);
-    ASSERT_TRUE(box.has_value());
-    ASSERT_TRUE(gui::keyToWindow(*box, "Return"));
-    ASSERT_TRUE(gui::waitForNoWindow("^Error$", 10));
-    findDialog();
-    window = gui::findWindows("^Orrelin v1\\.1$").front();
+    startWithoutScene();
     // Depth 1 is valid but there is nothing to rebuild: the active limits stay 5 and 50.
     toDialog();
     typeInto("1");
