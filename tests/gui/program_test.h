@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,26 @@ struct View {
     double planeX(int x) const { return ex + (2.0 * x / width - 1.0) * halfHeight() * aspect(); }
     double planeY(int y) const { return ey + (2.0 * (height - y) / height - 1.0) * halfHeight(); }
 };
+
+// Appends one random input event for xdotool at a point of the rectangle
+// (x0, y0, width, height): a left click, a wheel notch, a right-button drag
+// (when `drags`), or one of `keys`.
+inline void appendRandomEvent(std::vector<std::string>& argv, std::mt19937& random, int x0, int y0, int width,
+                              int height, const std::vector<std::string>& keys, bool drags) {
+    const int x = x0 + static_cast<int>(random() % static_cast<unsigned>(width));
+    const int y = y0 + static_cast<int>(random() % static_cast<unsigned>(height));
+    const auto choice = random() % (drags ? 6u : 5u);
+    if (choice == 0) {
+        argv.insert(argv.end(), {"mousemove", std::to_string(x), std::to_string(y), "click", "1"});
+    } else if (choice == 1) {
+        argv.insert(argv.end(), {"mousemove", std::to_string(x), std::to_string(y), "click", random() % 2 ? "4" : "5"});
+    } else if (choice == 2 && drags) {
+        argv.insert(argv.end(), {"mousemove", std::to_string(x), std::to_string(y), "mousedown", "3", "mousemove",
+                                 std::to_string(x + 7), std::to_string(y - 5), "mouseup", "3"});
+    } else {
+        argv.insert(argv.end(), {"key", "--delay", "0", keys[random() % keys.size()]});
+    }
+}
 
 inline int rounded(double v) {
     return static_cast<int>(std::lround(v));

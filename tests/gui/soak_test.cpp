@@ -71,23 +71,7 @@ TEST_F(Soak, TenThousandRandomEventsOverBothWindows) {
     while (sent < kEvents) {
         std::vector<std::string> argv{"xdotool"};
         for (int k = 0; k < kChunk && sent < kEvents; ++k, ++sent) {
-            const int x = d.x + static_cast<int>(random() % static_cast<unsigned>(d.width));
-            const int y = d.y + static_cast<int>(random() % static_cast<unsigned>(d.height));
-            switch (random() % 6) {
-                case 0:
-                    argv.insert(argv.end(), {"mousemove", std::to_string(x), std::to_string(y), "click", "1"});
-                    break;
-                case 1:
-                    argv.insert(argv.end(),
-                                {"mousemove", std::to_string(x), std::to_string(y), "click", random() % 2 ? "4" : "5"});
-                    break;
-                case 2:
-                    argv.insert(argv.end(),
-                                {"mousemove", std::to_string(x), std::to_string(y), "mousedown", "3", "mousemove",
-                                 std::to_string(x + 7), std::to_string(y - 5), "mouseup", "3"});
-                    break;
-                default: argv.insert(argv.end(), {"key", "--delay", "0", keys[random() % keys.size()]}); break;
-            }
+            appendRandomEvent(argv, random, d.x, d.y, d.width, d.height, keys, true);
         }
         ASSERT_EQ(0, gui::runCommand(argv, 120).exitStatus) << "xdotool failed after " << sent << " events";
         ASSERT_TRUE(program.running()) << "the program ended after " << sent << " events";

@@ -204,18 +204,7 @@ TEST_F(WineProgram, AThousandRandomEvents) {
     while (sent < 1000) {
         std::vector<std::string> argv{"xdotool"};
         for (int k = 0; k < 100; ++k, ++sent) {
-            const int x = d.x + border + static_cast<int>(random() % 800u);
-            const int y = d.y + top + static_cast<int>(random() % 600u);
-            switch (random() % 5) {
-                case 0:
-                    argv.insert(argv.end(), {"mousemove", std::to_string(x), std::to_string(y), "click", "1"});
-                    break;
-                case 1:
-                    argv.insert(argv.end(),
-                                {"mousemove", std::to_string(x), std::to_string(y), "click", random() % 2 ? "4" : "5"});
-                    break;
-                default: argv.insert(argv.end(), {"key", "--delay", "0", keys[random() % keys.size()]}); break;
-            }
+            appendRandomEvent(argv, random, d.x + border, d.y + top, 800, 600, keys, false);
         }
         ASSERT_EQ(0, gui::runCommand(argv, 120).exitStatus);
         ASSERT_TRUE(program.running()) << "ended after " << sent << " events";

@@ -42,7 +42,6 @@ void showMessageBox(PlatformWindow* owner, const std::string& text, const char* 
 
 // Enables or disables a window for user input (null: nothing happens).
 void enableWindow(PlatformWindow* window, bool enable);
-bool isWindowEnabled(PlatformWindow* window);
 
 // Brings a window to the front and gives it the keyboard focus.
 void setForegroundWindow(PlatformWindow* window);

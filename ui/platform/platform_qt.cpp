@@ -189,10 +189,6 @@ void enableWindow(PlatformWindow* window, bool enable) {
     if (window->inputArea != nullptr) window->inputArea->setEnabled(enable);
 }
 
-bool isWindowEnabled(PlatformWindow* window) {
-    return window != nullptr && window->enabled;
-}
-
 void setForegroundWindow(PlatformWindow* window) {
     if (window == nullptr || window->nativeId == 0) return;
     x11::activateWindow(window->nativeId);

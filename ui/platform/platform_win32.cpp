@@ -182,10 +182,6 @@ void enableWindow(PlatformWindow* window, bool enable) {
     if (window != nullptr) EnableWindow(hwndOf(window), enable ? TRUE : FALSE);
 }
 
-bool isWindowEnabled(PlatformWindow* window) {
-    return window != nullptr && IsWindowEnabled(hwndOf(window));
-}
-
 void setForegroundWindow(PlatformWindow* window) {
     if (window != nullptr) SetForegroundWindow(hwndOf(window));
 }
