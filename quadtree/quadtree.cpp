@@ -1,6 +1,7 @@
 #include "quadtree.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cassert>
 #include <cmath>
@@ -45,30 +46,46 @@ bool inParameterRange(double t) {
     return t > kTMin && t < kTMax;
 }
 
-// Tests one edge from p to q against the six lines of a region; see
-// distributeTriangle. `nearX[k]`/`nearY[k]` say whether vertical line k (cx, minX,
-// maxX) or horizontal line k (cy, minY, maxY) can be crossed at all; a line that
-// cannot gives the same answer as its full test, only sooner.
-unsigned edgeCrossings(const Rect2& b, Point2 c, Point2 p, Point2 q, const bool nearX[3], const bool nearY[3]) {
-    unsigned mask = 0;
+// Tests one edge from p to q against the six lines of a region (see
+// distributeTriangle) and adds the children it reaches to `mask`. `nearX[k]` /
+// `nearY[k]` say whether vertical line k (cx, minX, maxX) or horizontal line k
+// (cy, minY, maxY) can be crossed at all; a line that cannot gives the same
+// answer as its full test, only sooner. The centre lines come first, as they
+// add two children at once; the test stops once `mask` holds every child in
+// `possible`, the children the triangle can reach at all.
+void edgeCrossings(const Rect2& b, Point2 c, Point2 p, Point2 q, const bool nearX[3], const bool nearY[3],
+                   unsigned& mask, unsigned possible) {
     const float dx = q.x - p.x;
     const float dy = q.y - p.y;
     const double px = p.x;
     const double py = p.y;
-    if (dx != 0.0f) {
-        const double ddx = dx;
-        const double ddy = dy;
-        if (nearX[0]) {  // a: x = cx
-            const double t = (static_cast<double>(c.x) - px) / ddx;
-            if (inParameterRange(t)) {
-                const double y = py + t * ddy;
-                if (y < c.y) {
-                    if (y >= b.minY) mask |= kLowerLeft | kLowerRight;
-                } else if (y <= b.maxY) {
-                    mask |= kUpperLeft | kUpperRight;
-                }
+    const double ddx = dx;
+    const double ddy = dy;
+    if (dx != 0.0f && nearX[0]) {  // a: x = cx
+        const double t = (static_cast<double>(c.x) - px) / ddx;
+        if (inParameterRange(t)) {
+            const double y = py + t * ddy;
+            if (y < c.y) {
+                if (y >= b.minY) mask |= kLowerLeft | kLowerRight;
+            } else if (y <= b.maxY) {
+                mask |= kUpperLeft | kUpperRight;
             }
+            if (mask == possible) return;
         }
+    }
+    if (dy != 0.0f && nearY[0]) {  // d: y = cy
+        const double t = (static_cast<double>(c.y) - py) / ddy;
+        if (inParameterRange(t)) {
+            const double x = px + t * ddx;
+            if (x > c.x) {
+                if (x <= b.maxX) mask |= kLowerRight | kUpperRight;
+            } else if (x >= b.minX) {
+                mask |= kLowerLeft | kUpperLeft;
+            }
+            if (mask == possible) return;
+        }
+    }
+    if (dx != 0.0f) {
         if (nearX[1]) {  // b: x = minX
             const double t = (static_cast<double>(b.minX) - px) / ddx;
             if (inParameterRange(t)) {
@@ -91,21 +108,9 @@ unsigned edgeCrossings(const Rect2& b, Point2 c, Point2 p, Point2 q, const bool 
                 }
             }
         }
+        if (mask == possible) return;
     }
     if (dy != 0.0f) {
-        const double ddx = dx;
-        const double ddy = dy;
-        if (nearY[0]) {  // d: y = cy
-            const double t = (static_cast<double>(c.y) - py) / ddy;
-            if (inParameterRange(t)) {
-                const double x = px + t * ddx;
-                if (x > c.x) {
-                    if (x <= b.maxX) mask |= kLowerRight | kUpperRight;
-                } else if (x >= b.minX) {
-                    mask |= kLowerLeft | kUpperLeft;
-                }
-            }
-        }
         if (nearY[1]) {  // e: y = minY
             const double t = (static_cast<double>(b.minY) - py) / ddy;
             if (inParameterRange(t)) {
@@ -129,7 +134,6 @@ unsigned edgeCrossings(const Rect2& b, Point2 c, Point2 p, Point2 q, const bool 
             }
         }
     }
-    return mask;
 }
 
 double cross(double ax, double ay, double bx, double by) {
@@ -193,6 +197,47 @@ TriangleReach triangleReach(Point2 v0, Point2 v1, Point2 v2) {
                          roundUp(hiY + margin)};
 }
 
+// distributeTriangle for a triangle that reaches no child outside `possible`:
+// the tests stop as soon as every child in it is hit.
+unsigned distributeWithin(const Rect2& b, Point2 c, const Point2 childCentres[4], Point2 v0, Point2 v1, Point2 v2,
+                          unsigned possible) {
+    const double loX = std::min({v0.x, v1.x, v2.x});
+    const double hiX = std::max({v0.x, v1.x, v2.x});
+    const double loY = std::min({v0.y, v1.y, v2.y});
+    const double hiY = std::max({v0.y, v1.y, v2.y});
+    const bool nearX[3] = {lineNear(loX, hiX, c.x), lineNear(loX, hiX, b.minX), lineNear(loX, hiX, b.maxX)};
+    const bool nearY[3] = {lineNear(loY, hiY, c.y), lineNear(loY, hiY, b.minY), lineNear(loY, hiY, b.maxY)};
+
+    unsigned mask = 0;
+    if (nearX[0] || nearX[1] || nearX[2] || nearY[0] || nearY[1] || nearY[2]) {
+        edgeCrossings(b, c, v2, v0, nearX, nearY, mask, possible);
+        if (mask != possible) edgeCrossings(b, c, v0, v1, nearX, nearY, mask, possible);
+        if (mask != possible) edgeCrossings(b, c, v1, v2, nearX, nearY, mask, possible);
+    }
+
+    // A child lying wholly inside the triangle is crossed by no edge; it holds
+    // the triangle when its centre does.
+    if (mask != possible) {
+        const CoverTest cover(v0, v1, v2);
+        // For a triangle that is not nearly flat, a point clearly outside its
+        // bounding box cannot pass the test, rounding included, so it is skipped
+        // without evaluating it. Flat triangles are always evaluated in full.
+        const double size = (hiX - loX) + (hiY - loY);
+        const bool robust = std::fabs(cover.d) >= kRobustArea * size * size;
+        const double margin = 0x1p-20 * size;
+        for (unsigned i = 0; i < 4; ++i) {
+            if (mask & (1u << i) || !(possible & (1u << i))) continue;
+            const Point2 p = childCentres[i];
+            if (robust && (p.x < loX - margin || p.x > hiX + margin || p.y < loY - margin || p.y > hiY + margin)) {
+                continue;
+            }
+            if (cover.covers(p)) mask |= 1u << i;
+        }
+    }
+    if (mask == 0) mask = 1u << quadrantOf(c, v0);
+    return mask;
+}
+
 // What the distribution needs of a triangle without going through the index
 // and vertex arrays: its reach and its first corner (the fallback child).
 struct TriangleData {
@@ -200,12 +245,29 @@ struct TriangleData {
     Point2 first;
 };
 
-QuadtreeNode& newNode(QuadtreeStore& store, const Quadtree& tree, const Rect2& bounds) {
-    QuadtreeNode& node = store.nodes.emplace_back();
+// Sets up a node of `tree` with `bounds` and its centre.
+void initNode(QuadtreeNode& node, const Quadtree& tree, const Rect2& bounds) {
     node.bounds = bounds;
     node.centre = Point2{midpoint(bounds.minX, bounds.maxX), midpoint(bounds.minY, bounds.maxY)};
     node.owner = &tree;
-    return node;
+}
+
+// Sets up the four children of `node` in `first` (four nodes side by side)
+// with the quadrants around the node's centre, and returns their centres.
+void initChildren(QuadtreeNode& node, QuadtreeNode* first, const Quadtree& tree, Point2 childCentres[4]) {
+    const Rect2 b = node.bounds;
+    const Point2 c = node.centre;
+    const Rect2 quadrant[4] = {
+        {b.minX, b.minY, c.x, c.y},
+        {c.x, b.minY, b.maxX, c.y},
+        {b.minX, c.y, c.x, b.maxY},
+        {c.x, c.y, b.maxX, b.maxY},
+    };
+    for (unsigned i = 0; i < 4; ++i) {
+        initNode(first[i], tree, quadrant[i]);
+        childCentres[i] = first[i].centre;
+    }
+    node.children.first = first;
 }
 
 // Thrown when a build would go beyond its memory budget.
@@ -230,8 +292,6 @@ struct BuildInputs {
             throw BudgetExceeded{};
         }
     }
-
-    bool fits(std::size_t bytes) const { return budget == 0 || used.load() + bytes <= budget; }
 };
 
 // distributeTriangle with the triangle's reach known: lines and child centres
@@ -240,88 +300,123 @@ unsigned distributeWithReach(const BuildInputs& in, TriangleOffset o, const Rect
                              const Point2 childCentres[4]) {
     const TriangleData& t = in.triangles[o / 3];
     const TriangleReach& r = t.reach;
-    const bool touchesLine = (c.x >= r.minX && c.x <= r.maxX) || (b.minX >= r.minX && b.minX <= r.maxX) ||
-                             (b.maxX >= r.minX && b.maxX <= r.maxX) || (c.y >= r.minY && c.y <= r.maxY) ||
-                             (b.minY >= r.minY && b.minY <= r.maxY) || (b.maxY >= r.minY && b.maxY <= r.maxY);
-    if (!touchesLine) {
-        // Clear of the six lines, the reach lies within one quadrant of the
-        // region (or wholly outside the region), and only that quadrant's
-        // child centre can lie in it.
-        const Point2 p = childCentres[quadrantOf(c, Point2{r.minX, r.minY})];
-        const bool reachesCentre = p.x >= r.minX && p.x <= r.maxX && p.y >= r.minY && p.y <= r.maxY;
-        if (!reachesCentre) return 1u << quadrantOf(c, t.first);
-    }
-    return distributeTriangle(b, c, childCentres, in.vertices[in.indices[o]], in.vertices[in.indices[o + 1]],
-                              in.vertices[in.indices[o + 2]]);
+    // Clear of a centre line, the reach lies on one side of it, and so do the
+    // children the triangle can reach: crossings of the other lines there add
+    // only children on that side, the centres of the children beyond lie
+    // outside the triangle, and its first corner lies in the reach too. Clear
+    // of both, that leaves one child, the whole answer.
+    const bool touchesX = c.x >= r.minX && c.x <= r.maxX;
+    const bool touchesY = c.y >= r.minY && c.y <= r.maxY;
+    if (!touchesX && !touchesY) return 1u << quadrantOf(c, t.first);
+    unsigned possible = 0xFu;
+    if (!touchesX) possible &= r.minX > c.x ? kLowerRight | kUpperRight : kLowerLeft | kUpperLeft;
+    if (!touchesY) possible &= r.minY > c.y ? kUpperLeft | kUpperRight : kLowerLeft | kLowerRight;
+    return distributeWithin(b, c, childCentres, in.vertices[in.indices[o]], in.vertices[in.indices[o + 1]],
+                            in.vertices[in.indices[o + 2]], possible);
 }
 
-// Builds one part of the tree into its own store: the node's children get
-// their lists in `childStores[i]` (all the same store below the root), split
-// nodes are listed in pre-order in `regions`.
+// A growable array of offsets whose new elements are left uninitialised
+// (they are written right after), with its growth charged to the build.
+class OffsetStack {
+   public:
+    explicit OffsetStack(BuildInputs& in) : in_(in) {}
+    // Appends n elements; returns the position of the first.
+    std::size_t grow(std::size_t n) {
+        const std::size_t first = size_;
+        if (size_ + n > capacity_) {
+            const std::size_t capacity = std::max(size_ + n, 2 * capacity_);
+            in_.charge((capacity - capacity_) * sizeof(TriangleOffset));
+            std::unique_ptr<TriangleOffset[]> data(new TriangleOffset[capacity]);
+            std::copy(data_.get(), data_.get() + size_, data.get());
+            data_ = std::move(data);
+            capacity_ = capacity;
+        }
+        size_ += n;
+        return first;
+    }
+    void shrink(std::size_t size) { size_ = size; }
+    TriangleOffset* at(std::size_t k) { return data_.get() + k; }
+
+   private:
+    BuildInputs& in_;
+    std::unique_ptr<TriangleOffset[]> data_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+// A run of `count` offsets of `store`'s leaf lists, charged to the build.
+TriangleOffset* takeLeafRun(BuildInputs& in, QuadtreeStore& store, std::size_t count) {
+    in.charge(store.offsets.bytesToTake(count));
+    return store.offsets.take(count);
+}
+
+// Builds one part of the tree into its own store. The lists of regions still
+// to be split wait on a stack (`pending`) only until their children have
+// theirs; leaves' lists go to the store, where they stay. Split nodes are
+// listed in pre-order in `regions`.
 struct PartBuilder {
     BuildInputs& in;
+    QuadtreeStore& store;
     std::vector<const QuadtreeNode*> regions;
     std::vector<std::uint8_t> masks;
+    OffsetStack pending;
 
-    // Splits `node`, whose list is a run of `store`'s offsets, and the children
-    // that must be split in turn.
-    void split(QuadtreeNode& node, QuadtreeStore& store, QuadtreeStore* const childStores[4], std::int32_t depth) {
+    PartBuilder(BuildInputs& inputs, QuadtreeStore& target) : in(inputs), store(target), pending(inputs) {}
+
+    // Whether a child at `depth` holding `count` triangles is split in turn.
+    bool splitsAgain(std::size_t count, std::int32_t depth) const {
+        return static_cast<std::uint32_t>(count) > in.tree.maxTrianglesPerRegion && depth - 1 < in.tree.maxDepth;
+    }
+
+    // Splits `node` at `depth`, whose list is pending[first, first + count),
+    // and then the children that must be split in turn.
+    void split(QuadtreeNode& node, std::size_t first, std::size_t count, std::int32_t depth) {
+        in.charge(store.nodes.bytesToTake(4) + (count > masks.size() ? count - masks.size() : 0));
+        QuadtreeNode* children = store.nodes.take(4);
+        Point2 childCentres[4];
+        initChildren(node, children, in.tree, childCentres);
         const Rect2 b = node.bounds;
         const Point2 c = node.centre;
-        const Rect2 quadrant[4] = {
-            {b.minX, b.minY, c.x, c.y},
-            {c.x, b.minY, b.maxX, c.y},
-            {b.minX, c.y, c.x, b.maxY},
-            {c.x, c.y, b.maxX, b.maxY},
-        };
-        QuadtreeNode* children[4];
-        Point2 childCentres[4];
-        for (int i = 0; i < 4; ++i) {
-            children[i] = &newNode(*childStores[i], in.tree, quadrant[i]);
-            childCentres[i] = children[i]->centre;
-            node.children[i] = children[i];
-        }
 
-        const std::size_t count = node.offsetCount;
-        in.charge(4 * sizeof(QuadtreeNode) + (count > masks.size() ? count - masks.size() : 0));
         masks.resize(std::max(masks.size(), count));
         std::size_t childCount[4] = {0, 0, 0, 0};
+        const TriangleOffset* list = pending.at(first);
         for (std::size_t j = 0; j < count; ++j) {
-            const TriangleOffset o = store.offsets[node.firstOffset + j];
-            const unsigned mask = distributeWithReach(in, o, b, c, childCentres);
+            const unsigned mask = distributeWithReach(in, list[j], b, c, childCentres);
             masks[j] = static_cast<std::uint8_t>(mask);
             for (int i = 0; i < 4; ++i) childCount[i] += (mask >> i) & 1u;
         }
 
-        in.charge((childCount[0] + childCount[1] + childCount[2] + childCount[3]) * sizeof(TriangleOffset));
-        // Each child's list goes behind everything its store holds so far.
-        std::size_t cursor[4];
+        // Children to be split get their lists on the stack, behind the
+        // node's own; leaves get theirs in the store.
+        const std::size_t base = pending.grow(0);
+        std::size_t childFirst[4];
+        bool again[4];
         for (int i = 0; i < 4; ++i) {
-            QuadtreeStore& target = *childStores[i];
-            children[i]->firstOffset = target.offsets.size();
-            children[i]->offsetCount = childCount[i];
-            cursor[i] = target.offsets.size();
-            target.offsets.resize(target.offsets.size() + childCount[i]);
+            again[i] = splitsAgain(childCount[i], depth + 1);
+            childFirst[i] = again[i] ? pending.grow(childCount[i]) : 0;
         }
+        TriangleOffset* dest[4];
+        for (int i = 0; i < 4; ++i) {
+            dest[i] = again[i]             ? pending.at(childFirst[i])
+                      : childCount[i] != 0 ? takeLeafRun(in, store, childCount[i])
+                                           : nullptr;
+            if (!again[i] && childCount[i] != 0)
+                children[i].triangles = std::span<const TriangleOffset>(dest[i], childCount[i]);
+        }
+        list = pending.at(first);  // the stack may have moved
         for (std::size_t j = 0; j < count; ++j) {
-            const TriangleOffset o = store.offsets[node.firstOffset + j];
+            const TriangleOffset o = list[j];
             const unsigned mask = masks[j];
             for (int i = 0; i < 4; ++i) {
-                if (mask & (1u << i)) childStores[i]->offsets[cursor[i]++] = o;
+                if (mask & (1u << i)) *dest[i]++ = o;
             }
         }
         regions.push_back(&node);
-        if (depth == 1) return;  // the root's children are built as parts of their own
-        for (int i = 0; i < 4; ++i) descend(*children[i], *childStores[i], depth + 1);
-    }
-
-    // Splits `node` if it holds too many triangles and lies above the depth limit.
-    void descend(QuadtreeNode& node, QuadtreeStore& store, std::int32_t depth) {
-        if (static_cast<std::uint32_t>(node.offsetCount) > in.tree.maxTrianglesPerRegion &&
-            depth - 1 < in.tree.maxDepth) {
-            QuadtreeStore* const same[4] = {&store, &store, &store, &store};
-            split(node, store, same, depth);
+        for (int i = 0; i < 4; ++i) {
+            if (again[i]) split(children[i], childFirst[i], childCount[i], depth + 1);
         }
+        pending.shrink(base);
     }
 };
 
@@ -362,41 +457,7 @@ unsigned threadsFor(unsigned requested) {
 }  // namespace
 
 unsigned distributeTriangle(const Rect2& b, Point2 c, const Point2 childCentres[4], Point2 v0, Point2 v1, Point2 v2) {
-    const double loX = std::min({v0.x, v1.x, v2.x});
-    const double hiX = std::max({v0.x, v1.x, v2.x});
-    const double loY = std::min({v0.y, v1.y, v2.y});
-    const double hiY = std::max({v0.y, v1.y, v2.y});
-    const bool nearX[3] = {lineNear(loX, hiX, c.x), lineNear(loX, hiX, b.minX), lineNear(loX, hiX, b.maxX)};
-    const bool nearY[3] = {lineNear(loY, hiY, c.y), lineNear(loY, hiY, b.minY), lineNear(loY, hiY, b.maxY)};
-
-    unsigned mask = 0;
-    if (nearX[0] || nearX[1] || nearX[2] || nearY[0] || nearY[1] || nearY[2]) {
-        mask |= edgeCrossings(b, c, v2, v0, nearX, nearY);
-        mask |= edgeCrossings(b, c, v0, v1, nearX, nearY);
-        mask |= edgeCrossings(b, c, v1, v2, nearX, nearY);
-    }
-
-    // A child lying wholly inside the triangle is crossed by no edge; it holds
-    // the triangle when its centre does.
-    if (mask != 0xFu) {
-        const CoverTest cover(v0, v1, v2);
-        // For a triangle that is not nearly flat, a point clearly outside its
-        // bounding box cannot pass the test, rounding included, so it is skipped
-        // without evaluating it. Flat triangles are always evaluated in full.
-        const double size = (hiX - loX) + (hiY - loY);
-        const bool robust = std::fabs(cover.d) >= kRobustArea * size * size;
-        const double margin = 0x1p-20 * size;
-        for (unsigned i = 0; i < 4; ++i) {
-            if (mask & (1u << i)) continue;
-            const Point2 p = childCentres[i];
-            if (robust && (p.x < loX - margin || p.x > hiX + margin || p.y < loY - margin || p.y > hiY + margin)) {
-                continue;
-            }
-            if (cover.covers(p)) mask |= 1u << i;
-        }
-    }
-    if (mask == 0) mask = 1u << quadrantOf(c, v0);
-    return mask;
+    return distributeWithin(b, c, childCentres, v0, v1, v2, 0xFu);
 }
 
 namespace {
@@ -427,9 +488,7 @@ void moveQuadtree(Quadtree& to, Quadtree& from, const std::vector<Point2>* verti
     to.stores = std::move(from.stores);
     to.vertices = vertices;
     to.indices = indices;
-    for (QuadtreeStore& store : to.stores) {
-        for (QuadtreeNode& node : store.nodes) node.owner = &to;
-    }
+    for (QuadtreeStore& store : to.stores) store.nodes.forEach([&](QuadtreeNode& node) { node.owner = &to; });
     from.root = nullptr;
     from.regionList.clear();
     from.stores.clear();
@@ -449,10 +508,12 @@ void buildInto(Quadtree& tree, const QuadtreeSettings& settings, unsigned thread
     const std::size_t triangleCount = tree.indices->size() / 3;
     BuildInputs in{tree, *tree.vertices, *tree.indices, {}};
     in.budget = settings.memoryBudget;
-    in.charge(triangleCount * (sizeof(TriangleData) + sizeof(TriangleOffset)));
+    // Per triangle: its data, and the root's distribution of it.
+    in.charge(triangleCount * (sizeof(TriangleData) + 1));
     in.triangles.resize(triangleCount);
     const std::size_t chunk = 1 << 16;
-    runParallel(threads, (triangleCount + chunk - 1) / chunk, [&](std::size_t k) {
+    const std::size_t chunks = (triangleCount + chunk - 1) / chunk;
+    runParallel(threads, chunks, [&](std::size_t k) {
         const std::size_t end = std::min(triangleCount, (k + 1) * chunk);
         for (std::size_t t = k * chunk; t < end; ++t) {
             const Point2 v0 = in.vertices[in.indices[3 * t]];
@@ -461,49 +522,68 @@ void buildInto(Quadtree& tree, const QuadtreeSettings& settings, unsigned thread
         }
     });
 
-    // Store 0 holds the root and its list; stores 1 to 4 the subtrees of its children.
+    // Store 0 holds the root and its four children; stores 1 to 4 the
+    // subtrees of the children, each built by a part builder of its own.
     tree.stores.resize(5);
     QuadtreeStore& rootStore = tree.stores[0];
-    QuadtreeNode& root = newNode(rootStore, tree, *settings.rootBounds);
-    rootStore.offsets.resize(triangleCount);
-    for (std::size_t t = 0; t < triangleCount; ++t) rootStore.offsets[t] = static_cast<TriangleOffset>(3 * t);
-    root.firstOffset = 0;
-    root.offsetCount = triangleCount;
+    in.charge(rootStore.nodes.bytesToTake(5));
+    QuadtreeNode& root = *rootStore.nodes.take(1);
+    initNode(root, tree, *settings.rootBounds);
     tree.root = &root;
+    QuadtreeNode* children = rootStore.nodes.take(4);
+    Point2 childCentres[4];
+    initChildren(root, children, tree, childCentres);
 
-    PartBuilder top{in, {}, {}};
-    QuadtreeStore* const childStores[4] = {&tree.stores[1], &tree.stores[2], &tree.stores[3], &tree.stores[4]};
-    top.split(root, rootStore, childStores, 1);
-    // Each level of a subtree holds its triangles at least once; reserving that
-    // much up front spares the copies of growing stores (pages that end up
-    // unused are never touched).
-    const std::size_t levels = static_cast<std::size_t>(std::clamp(tree.maxDepth, 1, 16));
-    for (int i = 1; i <= 4; ++i) {
-        const std::size_t first = tree.stores[i].offsets.size();
-        const std::size_t wanted = first * levels + first / 4;
-        if (in.fits(4 * wanted * sizeof(TriangleOffset))) tree.stores[i].offsets.reserve(wanted);
+    // The root holds every triangle (offsets 0, 3, 6, ...) and is always
+    // split: its distribution runs in chunks side by side.
+    std::vector<std::uint8_t> masks(triangleCount);
+    std::vector<std::array<std::size_t, 4>> chunkCounts(chunks);
+    runParallel(threads, chunks, [&](std::size_t k) {
+        const std::size_t end = std::min(triangleCount, (k + 1) * chunk);
+        std::array<std::size_t, 4> counts{0, 0, 0, 0};
+        for (std::size_t t = k * chunk; t < end; ++t) {
+            const unsigned mask =
+                distributeWithReach(in, static_cast<TriangleOffset>(3 * t), root.bounds, root.centre, childCentres);
+            masks[t] = static_cast<std::uint8_t>(mask);
+            for (int i = 0; i < 4; ++i) counts[i] += (mask >> i) & 1u;
+        }
+        chunkCounts[k] = counts;
+    });
+    std::size_t childCount[4] = {0, 0, 0, 0};
+    for (const auto& counts : chunkCounts) {
+        for (int i = 0; i < 4; ++i) childCount[i] += counts[i];
     }
+    std::vector<PartBuilder> parts;
+    parts.reserve(4);
+    for (int i = 0; i < 4; ++i) parts.emplace_back(in, tree.stores[i + 1]);
+    bool again[4];
+    TriangleOffset* dest[4];
+    for (int i = 0; i < 4; ++i) {
+        again[i] = parts[i].splitsAgain(childCount[i], 2);
+        if (again[i]) {
+            dest[i] = parts[i].pending.at(parts[i].pending.grow(childCount[i]));
+        } else {
+            dest[i] = childCount[i] != 0 ? takeLeafRun(in, rootStore, childCount[i]) : nullptr;
+            if (childCount[i] != 0) children[i].triangles = std::span<const TriangleOffset>(dest[i], childCount[i]);
+        }
+    }
+    runParallel(threads, 4, [&](std::size_t i) {
+        TriangleOffset* out = dest[i];
+        const unsigned bit = 1u << i;
+        for (std::size_t t = 0; t < triangleCount; ++t) {
+            if (masks[t] & bit) *out++ = static_cast<TriangleOffset>(3 * t);
+        }
+    });
+    std::vector<std::uint8_t>().swap(masks);
 
     // The children's subtrees are independent: build them side by side, each
     // into its own store, and join their region lists in pre-order.
-    std::vector<PartBuilder> parts(4, PartBuilder{in, {}, {}});
-    runParallel(threads, 4, [&](std::size_t i) { parts[i].descend(*root.children[i], tree.stores[i + 1], 2); });
-    tree.regionList = std::move(top.regions);
+    runParallel(threads, 4, [&](std::size_t i) {
+        if (again[i]) parts[i].split(children[i], 0, childCount[i], 2);
+    });
+    tree.regionList.push_back(&root);
     for (const PartBuilder& part : parts)
         tree.regionList.insert(tree.regionList.end(), part.regions.begin(), part.regions.end());
-
-    // The stores no longer move: hand every node its list.
-    for (QuadtreeStore& store : tree.stores) {
-        for (QuadtreeNode& node : store.nodes) {
-            node.triangles = std::span<const TriangleOffset>(store.offsets.data() + node.firstOffset, node.offsetCount);
-        }
-    }
-    // The root's children live in the stores of their subtrees, their lists too.
-    for (int i = 0; i < 4; ++i) {
-        QuadtreeNode* child = root.children[i];
-        child->triangles =
-            std::span<const TriangleOffset>(tree.stores[i + 1].offsets.data() + child->firstOffset, child->offsetCount);
-    }
 }
 
 }  // namespace
@@ -516,32 +596,27 @@ void destroyQuadtree(Quadtree& tree) {
 
 std::size_t quadtreeNodeCount(const Quadtree& tree) {
     std::size_t count = 0;
-    for (const QuadtreeStore& store : tree.stores) count += store.nodes.size();
+    for (const QuadtreeStore& store : tree.stores) count += store.nodes.count();
     return count;
 }
 
 std::size_t quadtreeBytes(const Quadtree& tree) {
     std::size_t bytes = tree.regionList.capacity() * sizeof(const QuadtreeNode*);
-    for (const QuadtreeStore& store : tree.stores) {
-        bytes += store.offsets.capacity() * sizeof(TriangleOffset) + store.nodes.size() * sizeof(QuadtreeNode);
-    }
+    for (const QuadtreeStore& store : tree.stores) bytes += store.offsets.bytes() + store.nodes.bytes();
     return bytes;
 }
 
 std::size_t quadtreeOffsetCount(const Quadtree& tree) {
     std::size_t count = 0;
-    for (const QuadtreeStore& store : tree.stores) count += store.offsets.size();
+    for (const QuadtreeStore& store : tree.stores) count += store.offsets.count();
     return count;
 }
 
 const QuadtreeNode* locateRegion(const QuadtreeNode* root, Point2 point) {
     assert(root != nullptr);
     const QuadtreeNode* node = root;
-    for (;;) {
-        const QuadtreeNode* child = node->children[quadrantOf(node->centre, point)];
-        if (child == nullptr) return node;
-        node = child;
-    }
+    while (!node->isLeaf()) node = node->children.first + quadrantOf(node->centre, point);
+    return node;
 }
 
 bool pointInTriangle(const std::vector<Point2>& vertices, const std::vector<std::uint32_t>& indices,

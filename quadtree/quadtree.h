@@ -2,8 +2,10 @@
 // The quadtree over the scene's triangles: construction with the edge-crossing
 // distribution test, destruction, and point location.
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -12,28 +14,83 @@
 struct Quadtree;
 struct QuadtreeNode;
 
+// The four children of a split region, created together and kept side by
+// side: child i is first + i. Null in a leaf.
+struct QuadtreeChildren {
+    QuadtreeNode* first = nullptr;
+    QuadtreeNode* operator[](unsigned i) const;
+};
+
 // One region of the tree.
 struct QuadtreeNode {
     Rect2 bounds;
     Point2 centre;  // midpoint of bounds, computed once at creation
     const Quadtree* owner = nullptr;
-    QuadtreeNode* children[4] = {nullptr, nullptr, nullptr, nullptr};  // all null in a leaf
-    // The triangles that overlap the region, in the order they were added.
-    // Valid once the build has finished and for as long as the tree stands.
+    QuadtreeChildren children;  // all null in a leaf
+    // A leaf's triangles: those that overlap the region, in the order they were
+    // added. Empty in a split node, whose list is given up once its children
+    // have theirs (point location reads leaves only). Valid for as long as the
+    // tree stands.
     std::span<const TriangleOffset> triangles;
 
-    // Position of this node's list in the tree's offset store, used while building.
-    std::size_t firstOffset = 0;
-    std::size_t offsetCount = 0;
-
-    bool isLeaf() const { return children[0] == nullptr; }
+    bool isLeaf() const { return children.first == nullptr; }
 };
 
-// Nodes and the triangle lists of a part of the tree. A node's list is a
-// contiguous run of `offsets`.
+inline QuadtreeNode* QuadtreeChildren::operator[](unsigned i) const {
+    return first == nullptr ? nullptr : first + i;
+}
+
+// Elements handed out in contiguous runs that never move: blocks filled from
+// the front, a run that does not fit the last block opening the next one.
+// Blocks grow from `firstBlock` elements to `largestBlock` (or the run's size).
+template <typename T, std::size_t firstBlock, std::size_t largestBlock>
+class StableRuns {
+   public:
+    // Bytes a run of n elements adds to what is held (0 when the last block has room).
+    std::size_t bytesToTake(std::size_t n) const { return fits(n) ? 0 : nextBlockSize(n) * sizeof(T); }
+    // A run of n elements; those of a new block are default-initialised.
+    T* take(std::size_t n) {
+        if (!fits(n)) {
+            const std::size_t size = nextBlockSize(n);
+            blocks_.push_back(Block{std::unique_ptr<T[]>(new T[size]), 0, size});
+            held_ += size;
+        }
+        Block& block = blocks_.back();
+        T* run = block.data.get() + block.used;
+        block.used += n;
+        count_ += n;
+        return run;
+    }
+    // Calls f(element) for every element handed out, in order.
+    template <typename F>
+    void forEach(F f) {
+        for (Block& block : blocks_) {
+            for (std::size_t k = 0; k < block.used; ++k) f(block.data[k]);
+        }
+    }
+    std::size_t count() const { return count_; }
+    std::size_t bytes() const { return held_ * sizeof(T); }
+
+   private:
+    struct Block {
+        std::unique_ptr<T[]> data;
+        std::size_t used = 0;
+        std::size_t capacity = 0;
+    };
+    bool fits(std::size_t n) const { return !blocks_.empty() && blocks_.back().capacity - blocks_.back().used >= n; }
+    std::size_t nextBlockSize(std::size_t n) const {
+        const std::size_t grown = blocks_.empty() ? firstBlock : std::min(2 * blocks_.back().capacity, largestBlock);
+        return std::max(n, grown);
+    }
+    std::vector<Block> blocks_;
+    std::size_t count_ = 0;
+    std::size_t held_ = 0;
+};
+
+// Nodes and the leaves' triangle lists of a part of the tree.
 struct QuadtreeStore {
-    std::deque<QuadtreeNode> nodes;
-    std::vector<TriangleOffset> offsets;
+    StableRuns<QuadtreeNode, 64, 16384> nodes;
+    StableRuns<TriangleOffset, 4096, std::size_t{1} << 20> offsets;
 };
 
 // The tree, with the region list (one entry per split node, in pre-order) from
@@ -47,15 +104,15 @@ struct Quadtree {
     std::uint32_t maxTrianglesPerRegion = 0;  // compared unsigned
     std::int32_t maxDepth = 0;
 
-    // Nodes and triangle lists, one store per part built on its own: the root,
+    // Nodes and leaf lists, one store per part built on its own: the root,
     // then the subtrees of its four children (built side by side).
     std::vector<QuadtreeStore> stores;
 };
 
-// Number of nodes and of stored triangle offsets, over all stores.
+// Number of nodes and of triangle offsets in the leaves' lists, over all stores.
 std::size_t quadtreeNodeCount(const Quadtree& tree);
 std::size_t quadtreeOffsetCount(const Quadtree& tree);
-// Bytes the tree's stores hold (capacity of the offset stores, nodes, region list).
+// Bytes the tree holds (node and offset blocks, region list).
 std::size_t quadtreeBytes(const Quadtree& tree);
 
 // The inputs of a build: the root rectangle and mesh arrays (references into the

@@ -122,8 +122,8 @@ TEST(Inspect, ATreeBeyondTheMemoryLimitIsAnError) {
 #endif
     const std::string path =
         (std::filesystem::temp_directory_path() / ("inspect_slivers_" + std::to_string(::getpid()) + ".tri")).string();
-    ASSERT_EQ(0, std::system((std::string(ORRELIN_MESHGEN_EXE) + " slivers 20000 " + path + " --seed 2").c_str()));
-    const std::string limited = "bash -c 'ulimit -v 500000; exec " + std::string(ORRELIN_INSPECT_EXE) + " " + path;
+    ASSERT_EQ(0, std::system((std::string(ORRELIN_MESHGEN_EXE) + " slivers 50000 " + path + " --seed 2").c_str()));
+    const std::string limited = "bash -c 'ulimit -v 300000; exec " + std::string(ORRELIN_INSPECT_EXE) + " " + path;
     auto run = [](const std::string& command) { return runShell(command + "'"); };
     const CommandResult deep = run(limited + " --summary --max-depth 10 --max-triangles 1");
     EXPECT_EQ(1, deep.status);

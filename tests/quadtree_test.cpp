@@ -46,7 +46,7 @@ struct Built {
 std::size_t leafCount(const QuadtreeNode* n) {
     if (n->isLeaf()) return 1;
     std::size_t sum = 0;
-    for (const QuadtreeNode* c : n->children) sum += leafCount(c);
+    for (unsigned c = 0; c < 4; ++c) sum += leafCount(n->children[c]);
     return sum;
 }
 
@@ -111,8 +111,16 @@ TEST(Quadtree, DepthOneIsRootAndFourLeaves) {
     ASSERT_EQ(b.tree.regionList.size(), 1u);
     EXPECT_EQ(b.tree.regionList[0], b.tree.root);
     EXPECT_EQ(leafCount(b.tree.root), 4u);
-    EXPECT_EQ(b.tree.root->triangles.size(), 128u);
-    for (std::size_t t = 0; t < 128; ++t) EXPECT_EQ(b.tree.root->triangles[t], 3 * t);
+    // The root gives up its list once split; every triangle is in a leaf, in
+    // index-array order.
+    EXPECT_TRUE(b.tree.root->triangles.empty());
+    std::vector<int> seen(128, 0);
+    for (unsigned c = 0; c < 4; ++c) {
+        const auto list = b.tree.root->children[c]->triangles;
+        EXPECT_TRUE(std::is_sorted(list.begin(), list.end()));
+        for (TriangleOffset o : list) seen[o / 3] = 1;
+    }
+    EXPECT_EQ(128, std::count(seen.begin(), seen.end(), 1));
 }
 
 TEST(Quadtree, RootAlwaysSplitsAndExactCountStaysLeaf) {
@@ -166,9 +174,7 @@ TEST(Quadtree, RegionListIsPreOrder) {
     // Every split node held more than the limit and sits above the depth limit;
     // children's rectangles are the quadrants around the parent's centre.
     for (const QuadtreeNode* n : b.tree.regionList) {
-        if (n != b.tree.root) {
-            EXPECT_GT(n->triangles.size(), 20u);
-        }
+        EXPECT_TRUE(n->triangles.empty());  // only leaves keep lists
         const QuadtreeNode* c3 = n->children[3];
         EXPECT_FLOAT_BITS(n->centre.x, c3->bounds.minX);
         EXPECT_FLOAT_BITS(n->centre.y, c3->bounds.minY);
@@ -277,7 +283,7 @@ TEST(Quadtree, RootOfZeroWidth) {
         if (n->isLeaf()) {
             for (TriangleOffset o : n->triangles) seen[o / 3] = 1;
         } else {
-            for (const QuadtreeNode* c : n->children) stack.push_back(c);
+            for (unsigned c = 0; c < 4; ++c) stack.push_back(n->children[c]);
         }
     }
     for (int s : seen) EXPECT_EQ(s, 1);
@@ -337,8 +343,68 @@ TEST(PointLocation, EveryContainingTriangleIsInTheLocatedRegion) {
 
 namespace {
 
-// The tree the slow way: one list per node, every triangle through the full
-// distribution test, in the same order.
+// The distribution rules written out literally: every line tested for every
+// edge, no filter and no early stop; then the children whose centre the
+// triangle covers (in double precision, boundary included); then the first
+// corner's child when nothing else was hit.
+unsigned literalDistribution(const Rect2& b, Point2 c, const Point2 cc[4], Point2 v0, Point2 v1, Point2 v2) {
+    unsigned mask = 0;
+    const Point2 ends[3][2] = {{v2, v0}, {v0, v1}, {v1, v2}};
+    auto counts = [](double t) { return t > -0.000001 && t < 1.000001; };
+    for (const auto& e : ends) {
+        const Point2 p = e[0], q = e[1];
+        const float dx = q.x - p.x, dy = q.y - p.y;
+        if (dx != 0.0f) {
+            double t = (static_cast<double>(c.x) - p.x) / dx;
+            double y = p.y + t * dy;
+            if (counts(t)) {
+                if (y < c.y) {
+                    if (y >= b.minY) mask |= c0 | c1;
+                } else if (y <= b.maxY) {
+                    mask |= c2 | c3;
+                }
+            }
+            t = (static_cast<double>(b.minX) - p.x) / dx;
+            y = p.y + t * dy;
+            if (counts(t)) mask |= (b.minY <= y && y <= c.y) ? c0 : (c.y <= y && y <= b.maxY) ? c2 : 0u;
+            t = (static_cast<double>(b.maxX) - p.x) / dx;
+            y = p.y + t * dy;
+            if (counts(t)) mask |= (b.minY <= y && y <= c.y) ? c1 : (c.y <= y && y <= b.maxY) ? c3 : 0u;
+        }
+        if (dy != 0.0f) {
+            double t = (static_cast<double>(c.y) - p.y) / dy;
+            double x = p.x + t * dx;
+            if (counts(t)) {
+                if (x > c.x) {
+                    if (x <= b.maxX) mask |= c1 | c3;
+                } else if (x >= b.minX) {
+                    mask |= c0 | c2;
+                }
+            }
+            t = (static_cast<double>(b.minY) - p.y) / dy;
+            x = p.x + t * dx;
+            if (counts(t)) mask |= (b.minX <= x && x <= c.x) ? c0 : (c.x <= x && x <= b.maxX) ? c1 : 0u;
+            t = (static_cast<double>(b.maxY) - p.y) / dy;
+            x = p.x + t * dx;
+            if (counts(t)) mask |= (b.minX <= x && x <= c.x) ? c2 : (c.x <= x && x <= b.maxX) ? c3 : 0u;
+        }
+    }
+    auto cross = [](double ax, double ay, double bx, double by) { return ax * by - ay * bx; };
+    const double x0 = v0.x, y0 = v0.y, x1 = v1.x, y1 = v1.y, x2 = v2.x, y2 = v2.y;
+    const double d = cross(x1 - x0, y1 - y0, x2 - x0, y2 - y0);
+    for (unsigned i = 0; i < 4 && d != 0.0; ++i) {
+        const double px = cc[i].x, py = cc[i].y;
+        const double s1 = cross(x1 - x0, y1 - y0, px - x0, py - y0);
+        const double s2 = cross(x2 - x1, y2 - y1, px - x1, py - y1);
+        const double s3 = cross(x0 - x2, y0 - y2, px - x2, py - y2);
+        if ((s1 >= 0 && s2 >= 0 && s3 >= 0) || (s1 <= 0 && s2 <= 0 && s3 <= 0)) mask |= 1u << i;
+    }
+    if (mask == 0) mask = 1u << quadrantOf(c, v0);
+    return mask;
+}
+
+// The tree the slow way: one list per node, every triangle through the literal
+// rules (and the test's own function checked against them), in the same order.
 void slowSplit(const std::vector<Point2>& v, const std::vector<std::uint32_t>& idx, const Rect2& b,
                const std::vector<TriangleOffset>& tris, int depth, std::int32_t maxDepth, std::uint32_t limit,
                std::vector<std::vector<TriangleOffset>>& out) {
@@ -349,7 +415,8 @@ void slowSplit(const std::vector<Point2>& v, const std::vector<std::uint32_t>& i
     for (int i = 0; i < 4; ++i) cc[i] = {midpoint(q[i].minX, q[i].maxX), midpoint(q[i].minY, q[i].maxY)};
     std::vector<TriangleOffset> child[4];
     for (TriangleOffset o : tris) {
-        const unsigned m = distributeTriangle(b, c, cc, v[idx[o]], v[idx[o + 1]], v[idx[o + 2]]);
+        const unsigned m = literalDistribution(b, c, cc, v[idx[o]], v[idx[o + 1]], v[idx[o + 2]]);
+        EXPECT_EQ(m, distributeTriangle(b, c, cc, v[idx[o]], v[idx[o + 1]], v[idx[o + 2]]));
         for (int i = 0; i < 4; ++i)
             if (m & (1u << i)) child[i].push_back(o);
     }
@@ -366,12 +433,32 @@ TEST(Quadtree, MatchesTheFullDistributionTestEverywhere) {
     // Random triangles of every shape (tiny, huge, slivers, flat, repeated
     // corners) so the build's shortcuts meet every case the full test handles.
     std::mt19937 rng(11);
-    for (int round = 0; round < 20; ++round) {
+    for (int round = 0; round < 30; ++round) {
         std::vector<Point2> v;
         std::vector<std::uint32_t> idx;
+        if (round % 3 == 1) {
+            // Small triangles everywhere near the split lines.
+            jitteredGrid(40, 30, static_cast<std::uint32_t>(round), v, idx);
+        } else if (round % 3 == 2) {
+            // Corners exactly on the split lines: a grid of whole numbers over
+            // a power-of-two square, split into triangles both ways.
+            const int n = 32;
+            for (int y = 0; y <= n; ++y)
+                for (int x = 0; x <= n; ++x) v.push_back({static_cast<float>(x), static_cast<float>(y)});
+            for (std::uint32_t y = 0; y < n; ++y) {
+                for (std::uint32_t x = 0; x < n; ++x) {
+                    const std::uint32_t k = y * (n + 1) + x;
+                    if ((x + y + round) % 2) {
+                        idx.insert(idx.end(), {k, k + 1, k + n + 2, k, k + n + 2, k + n + 1});
+                    } else {
+                        idx.insert(idx.end(), {k, k + 1, k + n + 1, k + 1, k + n + 2, k + n + 1});
+                    }
+                }
+            }
+        }
         std::uniform_real_distribution<float> coord(-100.0f, 100.0f);
         std::uniform_real_distribution<float> small(-0.01f, 0.01f);
-        for (int t = 0; t < 400; ++t) {
+        for (int t = 0; t < (round % 3 == 0 ? 400 : 0); ++t) {
             const std::uint32_t base = static_cast<std::uint32_t>(v.size());
             const Point2 a{coord(rng), coord(rng)};
             switch (t % 5) {
@@ -395,7 +482,12 @@ TEST(Quadtree, MatchesTheFullDistributionTestEverywhere) {
         std::size_t k = 0;
         for (const QuadtreeNode* n : fast.tree.regionList) {
             for (int i = 0; i < 4; ++i, ++k) {
+                // A child split in turn gave its list up to its own children.
                 const auto& got = n->children[i]->triangles;
+                if (!n->children[i]->isLeaf()) {
+                    ASSERT_TRUE(got.empty());
+                    continue;
+                }
                 ASSERT_TRUE(std::equal(got.begin(), got.end(), slow[k].begin(), slow[k].end())) << "round " << round;
             }
         }

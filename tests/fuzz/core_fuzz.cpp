@@ -35,7 +35,7 @@ void checkLeaves(const QuadtreeNode* node, const std::vector<std::uint32_t>& ind
         }
         return;
     }
-    for (const QuadtreeNode* child : node->children) checkLeaves(child, indices, seen);
+    for (unsigned c = 0; c < 4; ++c) checkLeaves(node->children[c], indices, seen);
 }
 
 bool sameTree(const Quadtree& a, const Quadtree& b) {

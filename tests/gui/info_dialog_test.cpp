@@ -447,7 +447,7 @@ TEST_F(InfoDialog, ATreeThatDoesNotFitIsReportedAndTheOldOneStays) {
     GTEST_SKIP() << "an address-space limit leaves no room for the sanitizer's shadow memory";
 #endif
     const fs::path mesh = workDir / "Data" / "triangles_1.tri";
-    ASSERT_EQ(0, gui::runCommand({ORRELIN_MESHGEN_EXE, "slivers", "100000", mesh.string(), "--seed", "3"}).exitStatus);
+    ASSERT_EQ(0, gui::runCommand({ORRELIN_MESHGEN_EXE, "slivers", "300000", mesh.string(), "--seed", "3"}).exitStatus);
     start({}, {"prlimit", "--as=2500000000", "--"});
     auto id = gui::waitForWindow("^Orrelin v1\\.1 - \\./Data/triangles_1\\.tri$", 30);
     ASSERT_TRUE(id.has_value()) << "the slivers did not load at the default limits";
