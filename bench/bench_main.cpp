@@ -213,6 +213,18 @@ void BM_Quadtree(benchmark::State& state) {
     state.counters["tree_MiB"] = static_cast<double>(bytes) / (1 << 20);
 }
 
+// Destroying a tree at depth 10 with 10 triangles per region: the time alone.
+void BM_DestroyQuadtree(benchmark::State& state) {
+    const QuadtreeSettings settings = settingsFor(10, 10);
+    Quadtree tree;
+    for (auto _ : state) {
+        state.PauseTiming();
+        buildQuadtree(tree, settings);
+        state.ResumeTiming();
+        destroyQuadtree(tree);
+    }
+}
+
 void BM_Locate(benchmark::State& state) {
     const QuadtreeSettings settings = settingsFor(5, 50);
     Quadtree tree;
@@ -302,6 +314,16 @@ void BM_Baseline_Quadtree(benchmark::State& state) {
     state.counters["tree_MiB"] = static_cast<double>(bytes) / (1 << 20);
 }
 
+void BM_Baseline_DestroyQuadtree(benchmark::State& state) {
+    baseline::Quadtree tree;
+    for (auto _ : state) {
+        state.PauseTiming();
+        baseline::buildQuadtree(tree, data.bounds, data.vertices, data.indices, 10, 10);
+        state.ResumeTiming();
+        baseline::destroyQuadtree(tree);
+    }
+}
+
 void BM_Baseline_FullLoad(benchmark::State& state) {
     baseline::Scene scene;
     for (auto _ : state) {
@@ -337,11 +359,13 @@ BENCHMARK(BM_Bounds)->Apply([](auto* b) { configure(b, 10); });
 BENCHMARK(BM_Quadtree)->Args({5, 50, 0})->Args({10, 10, 0})->Args({5, 50, 1})->Args({10, 10, 1})->Apply([](auto* b) {
     configure(b, 2);
 });
+BENCHMARK(BM_DestroyQuadtree)->Apply([](auto* b) { configure(b, 2); });
 BENCHMARK(BM_Locate)->Apply([](auto* b) { configure(b, 4); });
 BENCHMARK(BM_FullLoad)->Apply([](auto* b) { configure(b, 3); });
 BENCHMARK(BM_Baseline_ReadParse)->Apply([](auto* b) { configure(b, 1); });
 BENCHMARK(BM_Baseline_EdgeList)->Apply([](auto* b) { configure(b, 1); });
 BENCHMARK(BM_Baseline_Quadtree)->Args({5, 50})->Args({10, 10})->Apply([](auto* b) { configure(b, 1); });
+BENCHMARK(BM_Baseline_DestroyQuadtree)->Apply([](auto* b) { configure(b, 1); });
 BENCHMARK(BM_Baseline_FullLoad)->Apply([](auto* b) { configure(b, 1); });
 BENCHMARK(BM_TinyObj_Parse)->Apply([](auto* b) { configure(b, 2); });
 
