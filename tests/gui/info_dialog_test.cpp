@@ -2,8 +2,14 @@
 // placement, the property checks and their boxes, Apply, Open File, and the
 // keys that work in both windows.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -110,6 +116,28 @@ class InfoDialog : public ProgramTest {
         toDialog();
         gui::key("Tab Tab Tab space");
         return waitForChooser();
+    }
+
+    // Chooses `file` by typing its path into the chooser; the load fails:
+    // the message names the path, and once it is closed the title and the
+    // picture are `before`'s. Returns the seconds from the choice to the box.
+    double chooseAndExpectTheLoadMessage(const fs::path& file, const gui::Image& before, double timeout = 30) {
+        const std::string chooser = openChooser();
+        EXPECT_FALSE(chooser.empty()) << "no file chooser";
+        if (chooser.empty()) return -1;
+        EXPECT_TRUE(gui::typeText(file.string()));
+        EXPECT_TRUE(gui::key("Return"));
+        const auto chosen = std::chrono::steady_clock::now();
+        auto box = gui::waitForWindow("^Error$", timeout);
+        const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - chosen;
+        EXPECT_TRUE(box.has_value()) << "no message for " << file;
+        if (!box) return -1;
+        EXPECT_EQ(boxCopy("Error", "The file \"" + file.string() + "\" could not be opened."), boxText(*box));
+        EXPECT_TRUE(gui::keyToWindow(*box, "Return"));
+        EXPECT_TRUE(gui::waitForNoWindow("^Error$", 10));
+        EXPECT_EQ("Orrelin v1.1 - ./Data/triangles_1.tri", gui::windowName(window)) << file;
+        EXPECT_TRUE(gui::waitFor([&] { return capture().rgb == before.rgb; }, 10)) << file;
+        return waited.count();
     }
 
     std::string dialog;
@@ -351,17 +379,70 @@ TEST_F(InfoDialog, BadFilesGiveTheMessageAndKeepTheScene) {
     }
     add("counts.tri", "v 0 0\nv 1 0\nf 0 1 99999999\n");
     for (const fs::path& file : files) {
-        ASSERT_FALSE(openChooser().empty()) << "no file chooser";
-        ASSERT_TRUE(gui::typeText(file.string()));
-        ASSERT_TRUE(gui::key("Return"));
-        auto box = gui::waitForWindow("^Error$", 30);
-        ASSERT_TRUE(box.has_value()) << file;
-        EXPECT_EQ(boxCopy("Error", "The file \"" + file.string() + "\" could not be opened."), boxText(*box));
-        ASSERT_TRUE(gui::keyToWindow(*box, "Return"));
-        ASSERT_TRUE(gui::waitForNoWindow("^Error$", 10));
-        EXPECT_EQ("Orrelin v1.1 - ./Data/triangles_1.tri", gui::windowName(window));
-        EXPECT_TRUE(gui::waitFor([&] { return capture().rgb == before.rgb; }, 10)) << file;
+        chooseAndExpectTheLoadMessage(file, before);
+        ASSERT_FALSE(HasFatalFailure());
     }
+    ASSERT_TRUE(gui::keyToWindow(window, "Escape"));
+    EXPECT_EQ(0, exitStatus());
+}
+
+// What is not a regular file is refused at once: a FIFO nobody writes to
+// (whose open would wait for a writer), one whose writer has written a mesh
+// and waits (a read to its end would wait too), and a listening socket.
+TEST_F(InfoDialog, NonRegularFilesGiveTheMessageAtOnce) {
+    startWithScene();
+    const gui::Image before = capture();
+    const fs::path lonely = workDir / "lonely.tri";
+    ASSERT_EQ(0, ::mkfifo(lonely.c_str(), 0600));
+    const fs::path held = workDir / "held.tri";
+    ASSERT_EQ(0, ::mkfifo(held.c_str(), 0600));
+    const int writer = ::open(held.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    const std::string mesh = gridMesh(2);
+    ASSERT_EQ(static_cast<ssize_t>(mesh.size()), ::write(writer, mesh.data(), mesh.size()));
+    const fs::path socketPath = workDir / "socket.tri";
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.string().size(), sizeof address.sun_path);
+    socketPath.string().copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(0, ::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address));
+    ASSERT_EQ(0, ::listen(listener, 1));
+
+    for (const fs::path& file : {lonely, held, socketPath}) {
+        const double seconds = chooseAndExpectTheLoadMessage(file, before, 10);
+        ASSERT_FALSE(HasFatalFailure());
+        EXPECT_GE(seconds, 0) << file;
+        EXPECT_LT(seconds, 3) << file;
+    }
+    ::close(writer);
+    ::close(listener);
+    // The program still answers a click and ends normally.
+    const int cx = rounded(kStartView.px(40));
+    const int cy = rounded(kStartView.py(90));
+    ASSERT_TRUE(gui::clickAt(window, cx, cy, 1));
+    EXPECT_TRUE(gui::waitFor([&] { return capture().at(cx, cy) == kPointGreen; }, 5));
+    ASSERT_TRUE(gui::keyToWindow(window, "Escape"));
+    EXPECT_EQ(0, exitStatus());
+}
+
+// A file that is there when it is chosen and gone when the program opens it
+// (removed in between by a library loaded into the program for this test).
+TEST_F(InfoDialog, AFileRemovedBetweenChoosingAndLoadingGivesTheMessage) {
+#ifdef ORRELIN_SANITIZED
+    GTEST_SKIP() << "a preloaded library would come before the sanitizer's runtime, which refuses to start then";
+#endif
+    const fs::path gone = workDir / "gone.tri";
+    std::ofstream(gone, std::ios::binary) << gridMesh(8, 400, 300);
+    writeDefaultMesh(gridMesh(16));
+    start({{"LD_PRELOAD", ORRELIN_VANISH_PRELOAD}, {"ORRELIN_VANISH_PATH", gone.string()}});
+    // The default file loads as usual with the library in place.
+    waitForScene(kStartView);
+    findDialog();
+    const gui::Image before = capture();
+    chooseAndExpectTheLoadMessage(gone, before);
+    EXPECT_FALSE(fs::exists(gone)) << "the file was not removed: the failure has another cause";
     ASSERT_TRUE(gui::keyToWindow(window, "Escape"));
     EXPECT_EQ(0, exitStatus());
 }
