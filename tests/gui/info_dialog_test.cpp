@@ -12,6 +12,7 @@
 #include <chrono>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gui_harness.h"
@@ -443,6 +444,74 @@ TEST_F(InfoDialog, AFileRemovedBetweenChoosingAndLoadingGivesTheMessage) {
     const gui::Image before = capture();
     chooseAndExpectTheLoadMessage(gone, before);
     EXPECT_FALSE(fs::exists(gone)) << "the file was not removed: the failure has another cause";
+    ASSERT_TRUE(gui::keyToWindow(window, "Escape"));
+    EXPECT_EQ(0, exitStatus());
+}
+
+// The chooser works with names as text: a name whose bytes are not UTF-8
+// cannot be decoded, so the chooser does not list it, and the name typed with
+// the replacement characters it would be shown with names no file, which the
+// chooser says itself. Nothing reaches the program, whose scene stays.
+// Non-ASCII names that are UTF-8 are listed and chosen with the keys like any
+// other: the good one loads, the bad one's message names it.
+TEST_F(InfoDialog, NamesThatAreNotUtf8AreNotOfferedOtherNamesWork) {
+    startWithScene();
+    const gui::Image before = capture();
+    const fs::path folder = workDir / "names";
+    fs::create_directories(folder);
+    std::ofstream(folder / "\xff\xfe.tri", std::ios::binary) << gridMesh(8, 400, 300);
+    std::ofstream(folder / "\xfe\xff.tri", std::ios::binary) << "v 1 2\nf 0 1 7\n";
+    const fs::path bad = folder / "\u00e4 bad.tri";
+    const fs::path good = folder / "\u00e4 good.tri";
+    std::ofstream(bad, std::ios::binary) << "v 1 2\nf 0 1 7\n";
+    std::ofstream(good, std::ios::binary) << gridMesh(8, 400, 300);
+    // Into the folder, then to its list, where `listKeys` pick an entry that
+    // Return chooses (an entry is picked when the current one changes).
+    auto chooseInList = [&](const std::string& listKeys) {
+        ASSERT_FALSE(openChooser().empty()) << "no file chooser";
+        ASSERT_TRUE(gui::typeText(folder.string() + "/"));
+        ASSERT_TRUE(gui::key("Return"));
+        std::this_thread::sleep_for(std::chrono::seconds(1));  // the list is filled
+        ASSERT_TRUE(gui::key("shift+Tab " + listKeys + " Return"));
+    };
+    chooseInList("End Home");
+    ASSERT_FALSE(HasFatalFailure());
+    auto box = gui::waitForWindow("^Error$", 10);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(boxCopy("Error", "The file \"" + bad.string() + "\" could not be opened."), boxText(*box));
+    ASSERT_TRUE(gui::keyToWindow(*box, "Return"));
+    ASSERT_TRUE(gui::waitForNoWindow("^Error$", 10));
+    EXPECT_TRUE(gui::waitFor([&] { return capture().rgb == before.rgb; }, 10));
+    // The last entry is the good file: the undecodable names are not listed.
+    chooseInList("Home End");
+    ASSERT_FALSE(HasFatalFailure());
+    const View wide{200, 150, 500};
+    EXPECT_TRUE(waitForOrangeAt(wide, 200, 30)) << "the good file was not loaded";
+    EXPECT_FALSE(gui::findWindows("^Error$").size() > 0);
+    const std::string title = gui::windowName(window);
+    EXPECT_NE("Orrelin v1.1 - ./Data/triangles_1.tri", title);
+    const gui::Image loaded = capture();
+
+    // Only the undecodable names are left: an empty list, nothing is chosen
+    // and the chooser stays.
+    fs::remove(bad);
+    fs::remove(good);
+    chooseInList("End Home");
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_FALSE(gui::waitForWindow("^Error$", 2).has_value());
+    EXPECT_EQ("Open", gui::windowName(gui::activeWindow()));
+    // The name as the chooser would show it, typed into its name field.
+    ASSERT_TRUE(gui::key("alt+n ctrl+a"));
+    ASSERT_TRUE(gui::typeText(folder.string() + "/\uFFFD\uFFFD.tri"));
+    ASSERT_TRUE(gui::key("Return"));
+    ASSERT_TRUE(gui::waitFor([&] { return gui::findWindows("^Open$").size() == 2; }, 10)) << "no notice";
+    ASSERT_TRUE(gui::key("Return"));  // closes the notice
+    ASSERT_TRUE(gui::waitFor([&] { return gui::findWindows("^Open$").size() == 1; }, 10));
+    ASSERT_TRUE(gui::key("Escape"));  // and the chooser
+    ASSERT_TRUE(gui::waitForNoWindow("^Open$", 10));
+    EXPECT_FALSE(gui::waitForWindow("^Error$", 1).has_value());
+    EXPECT_EQ(title, gui::windowName(window));
+    EXPECT_TRUE(gui::waitFor([&] { return capture().rgb == loaded.rgb; }, 10));
     ASSERT_TRUE(gui::keyToWindow(window, "Escape"));
     EXPECT_EQ(0, exitStatus());
 }
