@@ -8,6 +8,12 @@
 #include <limits>
 #include <system_error>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 // A field of a vertex record holds at most this many characters.
@@ -245,11 +251,32 @@ long long tellOffset(std::FILE* file) {
 #endif
 }
 
+// Opens a regular file for reading. Elsewhere than on Windows the open cannot
+// block (a FIFO without a writer would wait forever) and anything that is not
+// a regular file is refused: a FIFO, a socket, a device or a directory.
+std::FILE* openRegularFile(const std::string& path) {
+#ifdef _WIN32
+    return std::fopen(path.c_str(), "rb");
+#else
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat info;
+    // Reads then behave as those of a file opened without O_NONBLOCK.
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::fcntl(fd, F_SETFL, 0) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (file == nullptr) ::close(fd);
+    return file;
+#endif
+}
+
 }  // namespace
 
 bool readFileBytes(const std::string& path, std::string& bytes) {
     bytes.clear();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = openRegularFile(path);
     if (file == nullptr) return false;
     // The first block is one byte larger than the file, so a file that does not
     // change while it is read is read by one call; one that grows is still read

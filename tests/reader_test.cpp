@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <memory>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -21,7 +24,15 @@
 #include <process.h>
 #define getpid _getpid
 #else
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+// The tests that must not hang run the reader on a thread of its own.
+#include <future>
+#include <thread>
 #endif
 
 #include "reader_reference.h"
@@ -711,5 +722,73 @@ TEST_F(ReadFileBytes, ExactBytes) {
     EXPECT_EQ(bytes.size(), large.size());
     EXPECT_TRUE(bytes == large);
 }
+
+#ifndef _WIN32
+// The outcome of readFileBytes run on a thread of its own, or nothing when the
+// call has not returned within `limit`: a call that blocks fails the test
+// instead of hanging it.
+std::optional<bool> readWithin(const std::string& path, std::chrono::milliseconds limit) {
+    auto outcome = std::make_shared<std::promise<bool>>();
+    std::future<bool> result = outcome->get_future();
+    std::thread([path, outcome] {
+        std::string bytes;
+        outcome->set_value(readFileBytes(path, bytes));
+    }).detach();
+    if (result.wait_for(limit) != std::future_status::ready) return std::nullopt;
+    return result.get();
+}
+
+// Only regular files are read. A FIFO would block the open until a writer
+// comes (or the read until it writes), a device may never end (/dev/zero) and
+// a socket cannot be read as a file: each is refused at once.
+TEST_F(ReadFileBytes, NonRegularFilesAreRefusedWithoutBlocking) {
+    constexpr std::chrono::seconds kLimit{2};
+    const std::string mesh = "v 0 0\nv 1 0\nv 0 1\nf 0 1 2\n";
+
+    const std::string lonely = (dir_ / "lonely.tri").string();
+    ASSERT_EQ(0, ::mkfifo(lonely.c_str(), 0600));
+    const std::optional<bool> lonelyRead = readWithin(lonely, kLimit);
+    EXPECT_EQ(std::optional<bool>(false), lonelyRead) << "a FIFO without a writer";
+    if (!lonelyRead) {
+        // Lets the blocked open go on, so the thread ends.
+        const int writer = ::open(lonely.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) ::close(writer);
+    }
+
+    // A writer that has written a mesh and holds the FIFO open: a read to the
+    // end would wait for it forever.
+    const std::string held = (dir_ / "held.tri").string();
+    ASSERT_EQ(0, ::mkfifo(held.c_str(), 0600));
+    const int writer = ::open(held.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(static_cast<ssize_t>(mesh.size()), ::write(writer, mesh.data(), mesh.size()));
+    EXPECT_EQ(std::optional<bool>(false), readWithin(held, kLimit)) << "a FIFO with a silent writer";
+    ::close(writer);
+
+    const std::string socketPath = (dir_ / "socket.tri").string();
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    socketPath.copy(address.sun_path, socketPath.size());
+    ASSERT_EQ(0, ::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address));
+    ASSERT_EQ(0, ::listen(listener, 1));
+    EXPECT_EQ(std::optional<bool>(false), readWithin(socketPath, kLimit)) << "a listening socket";
+    ::close(listener);
+
+    for (const std::string device : {"/dev/null", "/dev/zero", "/dev/urandom"}) {
+        EXPECT_EQ(std::optional<bool>(false), readWithin(device, kLimit)) << device;
+    }
+    EXPECT_EQ(std::optional<bool>(false), readWithin(dir_.string(), kLimit)) << "a directory";
+
+    // A regular file behind a symbolic link is still read.
+    const std::string link = (dir_ / "link.tri").string();
+    ASSERT_EQ(0, ::symlink(write("target.tri", mesh).c_str(), link.c_str()));
+    std::string bytes;
+    EXPECT_TRUE(readFileBytes(link, bytes));
+    EXPECT_EQ(mesh, bytes);
+}
+#endif
 
 }  // namespace

@@ -3,6 +3,7 @@
 // puts the mesh, the split lines and the highlight.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -26,6 +27,14 @@ namespace {
 using namespace program_test;
 
 using DrawingWindow = ProgramTest;
+
+// The window `id` is transient for (its owner), as a decimal id; empty if none.
+std::string transientFor(const std::string& id) {
+    const gui::CommandResult r = gui::runCommand({"xprop", "-id", id, "WM_TRANSIENT_FOR"});
+    const std::size_t hash = r.out.find('#');
+    if (r.exitStatus != 0 || hash == std::string::npos) return {};
+    return std::to_string(std::stoul(r.out.substr(hash + 1), nullptr, 16));
+}
 
 TEST_F(DrawingWindow, ShowsMeshEdgesAndSplitLinesOnBlack) {
     const std::string mesh = gridMesh(8);
@@ -314,6 +323,41 @@ TEST_F(DrawingWindow, MissingDefaultFileShowsTheErrorThenAnEmptyWindow) {
     gui::Image image = capture();
     EXPECT_EQ(800 * 600, gui::countPixels(image, 0, 0, 799, 599, kBlack, 0));
     EXPECT_TRUE(program.running());
+}
+
+// A default file that is no regular file, a folder or a FIFO nobody writes to,
+// is refused at once: the load message, owned by the drawing window, then the
+// empty black window, which ends on Esc.
+TEST_F(DrawingWindow, DefaultFileThatIsNoRegularFileShowsTheErrorThenAnEmptyWindow) {
+    const fs::path path = workDir / "Data" / "triangles_1.tri";
+    for (const bool fifo : {false, true}) {
+        SCOPED_TRACE(fifo ? "a FIFO" : "a folder");
+        fs::remove_all(path);
+        if (fifo) {
+            ASSERT_EQ(0, ::mkfifo(path.c_str(), 0600));
+        } else {
+            fs::create_directories(path / "inside.tri");
+        }
+        start();
+        auto box = gui::waitForWindow("^Error$", 20);
+        ASSERT_TRUE(box.has_value());
+        EXPECT_EQ(boxCopy("Error", "The file \"./Data/triangles_1.tri\" could not be opened."), boxText(*box));
+        auto drawing = gui::findWindows("^Orrelin v1\\.1$");
+        ASSERT_EQ(1u, drawing.size());
+        window = drawing.front();
+        EXPECT_EQ(window, transientFor(*box));
+        ASSERT_TRUE(gui::keyToWindow(*box, "Return"));
+        ASSERT_TRUE(gui::waitForNoWindow("^Error$", 10));
+        EXPECT_EQ("Orrelin v1.1", gui::windowName(window));
+        EXPECT_TRUE(gui::waitFor(
+            [&] {
+                const gui::Image image = capture();
+                return image.valid() && gui::countPixels(image, 0, 0, 799, 599, kBlack, 0) == 800 * 600;
+            },
+            10));
+        ASSERT_TRUE(gui::keyToWindow(window, "Escape"));
+        EXPECT_EQ(0, exitStatus());
+    }
 }
 
 TEST_F(DrawingWindow, WithoutBufferObjectsTellsSoAndEndsWithStatusZero) {

@@ -2,10 +2,17 @@
 // placement, the property checks and their boxes, Apply, Open File, and the
 // keys that work in both windows.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gui_harness.h"
@@ -110,6 +117,28 @@ class InfoDialog : public ProgramTest {
         toDialog();
         gui::key("Tab Tab Tab space");
         return waitForChooser();
+    }
+
+    // Chooses `file` by typing its path into the chooser; the load fails:
+    // the message names the path, and once it is closed the title and the
+    // picture are `before`'s. Returns the seconds from the choice to the box.
+    double chooseAndExpectTheLoadMessage(const fs::path& file, const gui::Image& before, double timeout = 30) {
+        const std::string chooser = openChooser();
+        EXPECT_FALSE(chooser.empty()) << "no file chooser";
+        if (chooser.empty()) return -1;
+        EXPECT_TRUE(gui::typeText(file.string()));
+        EXPECT_TRUE(gui::key("Return"));
+        const auto chosen = std::chrono::steady_clock::now();
+        auto box = gui::waitForWindow("^Error$", timeout);
+        const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - chosen;
+        EXPECT_TRUE(box.has_value()) << "no message for " << file;
+        if (!box) return -1;
+        EXPECT_EQ(boxCopy("Error", "The file \"" + file.string() + "\" could not be opened."), boxText(*box));
+        EXPECT_TRUE(gui::keyToWindow(*box, "Return"));
+        EXPECT_TRUE(gui::waitForNoWindow("^Error$", 10));
+        EXPECT_EQ("Orrelin v1.1 - ./Data/triangles_1.tri", gui::windowName(window)) << file;
+        EXPECT_TRUE(gui::waitFor([&] { return capture().rgb == before.rgb; }, 10)) << file;
+        return waited.count();
     }
 
     std::string dialog;
@@ -351,17 +380,138 @@ TEST_F(InfoDialog, BadFilesGiveTheMessageAndKeepTheScene) {
     }
     add("counts.tri", "v 0 0\nv 1 0\nf 0 1 99999999\n");
     for (const fs::path& file : files) {
-        ASSERT_FALSE(openChooser().empty()) << "no file chooser";
-        ASSERT_TRUE(gui::typeText(file.string()));
-        ASSERT_TRUE(gui::key("Return"));
-        auto box = gui::waitForWindow("^Error$", 30);
-        ASSERT_TRUE(box.has_value()) << file;
-        EXPECT_EQ(boxCopy("Error", "The file \"" + file.string() + "\" could not be opened."), boxText(*box));
-        ASSERT_TRUE(gui::keyToWindow(*box, "Return"));
-        ASSERT_TRUE(gui::waitForNoWindow("^Error$", 10));
-        EXPECT_EQ("Orrelin v1.1 - ./Data/triangles_1.tri", gui::windowName(window));
-        EXPECT_TRUE(gui::waitFor([&] { return capture().rgb == before.rgb; }, 10)) << file;
+        chooseAndExpectTheLoadMessage(file, before);
+        ASSERT_FALSE(HasFatalFailure());
     }
+    ASSERT_TRUE(gui::keyToWindow(window, "Escape"));
+    EXPECT_EQ(0, exitStatus());
+}
+
+// What is not a regular file is refused at once: a FIFO nobody writes to
+// (whose open would wait for a writer), one whose writer has written a mesh
+// and waits (a read to its end would wait too), and a listening socket.
+TEST_F(InfoDialog, NonRegularFilesGiveTheMessageAtOnce) {
+    startWithScene();
+    const gui::Image before = capture();
+    const fs::path lonely = workDir / "lonely.tri";
+    ASSERT_EQ(0, ::mkfifo(lonely.c_str(), 0600));
+    const fs::path held = workDir / "held.tri";
+    ASSERT_EQ(0, ::mkfifo(held.c_str(), 0600));
+    const int writer = ::open(held.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    const std::string mesh = gridMesh(2);
+    ASSERT_EQ(static_cast<ssize_t>(mesh.size()), ::write(writer, mesh.data(), mesh.size()));
+    const fs::path socketPath = workDir / "socket.tri";
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.string().size(), sizeof address.sun_path);
+    socketPath.string().copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(0, ::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address));
+    ASSERT_EQ(0, ::listen(listener, 1));
+
+    for (const fs::path& file : {lonely, held, socketPath}) {
+        const double seconds = chooseAndExpectTheLoadMessage(file, before, 10);
+        ASSERT_FALSE(HasFatalFailure());
+        EXPECT_GE(seconds, 0) << file;
+        EXPECT_LT(seconds, 3) << file;
+    }
+    ::close(writer);
+    ::close(listener);
+    // The program still answers a click and ends normally.
+    const int cx = rounded(kStartView.px(40));
+    const int cy = rounded(kStartView.py(90));
+    ASSERT_TRUE(gui::clickAt(window, cx, cy, 1));
+    EXPECT_TRUE(gui::waitFor([&] { return capture().at(cx, cy) == kPointGreen; }, 5));
+    ASSERT_TRUE(gui::keyToWindow(window, "Escape"));
+    EXPECT_EQ(0, exitStatus());
+}
+
+// A file that is there when it is chosen and gone when the program opens it
+// (removed in between by a library loaded into the program for this test).
+TEST_F(InfoDialog, AFileRemovedBetweenChoosingAndLoadingGivesTheMessage) {
+#ifdef ORRELIN_SANITIZED
+    GTEST_SKIP() << "a preloaded library would come before the sanitizer's runtime, which refuses to start then";
+#endif
+    const fs::path gone = workDir / "gone.tri";
+    std::ofstream(gone, std::ios::binary) << gridMesh(8, 400, 300);
+    writeDefaultMesh(gridMesh(16));
+    start({{"LD_PRELOAD", ORRELIN_VANISH_PRELOAD}, {"ORRELIN_VANISH_PATH", gone.string()}});
+    // The default file loads as usual with the library in place.
+    waitForScene(kStartView);
+    findDialog();
+    const gui::Image before = capture();
+    chooseAndExpectTheLoadMessage(gone, before);
+    EXPECT_FALSE(fs::exists(gone)) << "the file was not removed: the failure has another cause";
+    ASSERT_TRUE(gui::keyToWindow(window, "Escape"));
+    EXPECT_EQ(0, exitStatus());
+}
+
+// The chooser works with names as text: a name whose bytes are not UTF-8
+// cannot be decoded, so the chooser does not list it, and the name typed with
+// the replacement characters it would be shown with names no file, which the
+// chooser says itself. Nothing reaches the program, whose scene stays.
+// Non-ASCII names that are UTF-8 are listed and chosen with the keys like any
+// other: the good one loads, the bad one's message names it.
+TEST_F(InfoDialog, NamesThatAreNotUtf8AreNotOfferedOtherNamesWork) {
+    startWithScene();
+    const gui::Image before = capture();
+    const fs::path folder = workDir / "names";
+    fs::create_directories(folder);
+    std::ofstream(folder / "\xff\xfe.tri", std::ios::binary) << gridMesh(8, 400, 300);
+    std::ofstream(folder / "\xfe\xff.tri", std::ios::binary) << "v 1 2\nf 0 1 7\n";
+    const fs::path bad = folder / "\u00e4 bad.tri";
+    const fs::path good = folder / "\u00e4 good.tri";
+    std::ofstream(bad, std::ios::binary) << "v 1 2\nf 0 1 7\n";
+    std::ofstream(good, std::ios::binary) << gridMesh(8, 400, 300);
+    // Into the folder, then to its list, where `listKeys` pick an entry that
+    // Return chooses (an entry is picked when the current one changes).
+    auto chooseInList = [&](const std::string& listKeys) {
+        ASSERT_FALSE(openChooser().empty()) << "no file chooser";
+        ASSERT_TRUE(gui::typeText(folder.string() + "/"));
+        ASSERT_TRUE(gui::key("Return"));
+        std::this_thread::sleep_for(std::chrono::seconds(1));  // the list is filled
+        ASSERT_TRUE(gui::key("shift+Tab " + listKeys + " Return"));
+    };
+    chooseInList("End Home");
+    ASSERT_FALSE(HasFatalFailure());
+    auto box = gui::waitForWindow("^Error$", 10);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(boxCopy("Error", "The file \"" + bad.string() + "\" could not be opened."), boxText(*box));
+    ASSERT_TRUE(gui::keyToWindow(*box, "Return"));
+    ASSERT_TRUE(gui::waitForNoWindow("^Error$", 10));
+    EXPECT_TRUE(gui::waitFor([&] { return capture().rgb == before.rgb; }, 10));
+    // The last entry is the good file: the undecodable names are not listed.
+    chooseInList("Home End");
+    ASSERT_FALSE(HasFatalFailure());
+    const View wide{200, 150, 500};
+    EXPECT_TRUE(waitForOrangeAt(wide, 200, 30)) << "the good file was not loaded";
+    EXPECT_FALSE(gui::findWindows("^Error$").size() > 0);
+    const std::string title = gui::windowName(window);
+    EXPECT_NE("Orrelin v1.1 - ./Data/triangles_1.tri", title);
+    const gui::Image loaded = capture();
+
+    // Only the undecodable names are left: an empty list, nothing is chosen
+    // and the chooser stays.
+    fs::remove(bad);
+    fs::remove(good);
+    chooseInList("End Home");
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_FALSE(gui::waitForWindow("^Error$", 2).has_value());
+    EXPECT_EQ("Open", gui::windowName(gui::activeWindow()));
+    // The name as the chooser would show it, typed into its name field.
+    ASSERT_TRUE(gui::key("alt+n ctrl+a"));
+    ASSERT_TRUE(gui::typeText(folder.string() + "/\uFFFD\uFFFD.tri"));
+    ASSERT_TRUE(gui::key("Return"));
+    ASSERT_TRUE(gui::waitFor([&] { return gui::findWindows("^Open$").size() == 2; }, 10)) << "no notice";
+    ASSERT_TRUE(gui::key("Return"));  // closes the notice
+    ASSERT_TRUE(gui::waitFor([&] { return gui::findWindows("^Open$").size() == 1; }, 10));
+    ASSERT_TRUE(gui::key("Escape"));  // and the chooser
+    ASSERT_TRUE(gui::waitForNoWindow("^Open$", 10));
+    EXPECT_FALSE(gui::waitForWindow("^Error$", 1).has_value());
+    EXPECT_EQ(title, gui::windowName(window));
+    EXPECT_TRUE(gui::waitFor([&] { return capture().rgb == loaded.rgb; }, 10));
     ASSERT_TRUE(gui::keyToWindow(window, "Escape"));
     EXPECT_EQ(0, exitStatus());
 }
