@@ -334,6 +334,7 @@ class OffsetStack {
         size_ += n;
         return first;
     }
+    std::size_t size() const { return size_; }
     void shrink(std::size_t size) { size_ = size; }
     TriangleOffset* at(std::size_t k) { return data_.get() + k; }
 
@@ -389,7 +390,7 @@ struct PartBuilder {
 
         // Children to be split get their lists on the stack, behind the
         // node's own; leaves get theirs in the store.
-        const std::size_t base = pending.grow(0);
+        const std::size_t base = pending.size();
         std::size_t childFirst[4];
         bool again[4];
         for (int i = 0; i < 4; ++i) {
