@@ -156,13 +156,17 @@ QuadtreeSettings settingsFor(std::int32_t maxDepth, std::uint32_t maxTriangles) 
 
 // --- The program's own code -------------------------------------------------
 
+// Argument: threads (0: all the machine has; 1: one piece on one thread).
 void BM_ReadParse(benchmark::State& state) {
+    const unsigned threads = static_cast<unsigned>(state.range(0));
     for (auto _ : state) {
         std::string bytes;
         std::vector<Point2> vertices;
         std::vector<std::uint32_t> indices;
         if (!readFileBytes(data.triPath, bytes)) state.SkipWithError("read failed");
-        const TriangleParseFlags flags = parseTriangleData(bytes.data(), bytes.size(), vertices, indices);
+        const TriangleParseFlags flags =
+            threads == 1 ? parseTriangleDataInPieces(bytes.data(), bytes.size(), vertices, indices, 1, 1)
+                         : parseTriangleData(bytes.data(), bytes.size(), vertices, indices);
         benchmark::DoNotOptimize(flags);
         benchmark::DoNotOptimize(vertices.data());
         benchmark::DoNotOptimize(indices.data());
@@ -352,7 +356,7 @@ void configure(benchmark::internal::Benchmark* b, benchmark::IterationCount iter
     b->Unit(benchmark::kMillisecond)->Iterations(iterations)->Repetitions(5)->ReportAggregatesOnly(true);
 }
 
-BENCHMARK(BM_ReadParse)->Apply([](auto* b) { configure(b, 4); });
+BENCHMARK(BM_ReadParse)->Arg(0)->Arg(1)->Apply([](auto* b) { configure(b, 4); });
 BENCHMARK(BM_Validate)->Apply([](auto* b) { configure(b, 10); });
 BENCHMARK(BM_EdgeList)->Apply([](auto* b) { configure(b, 4); });
 BENCHMARK(BM_Bounds)->Apply([](auto* b) { configure(b, 10); });

@@ -8,6 +8,8 @@
 #include <limits>
 #include <system_error>
 
+#include "parallel.h"
+
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -177,18 +179,79 @@ bool readIntField(Cursor& cur, std::int32_t& out, TriangleParseFlags& flags) {
 
 }  // namespace
 
-TriangleParseFlags parseTriangleData(const char* data, std::size_t size, std::vector<Point2>& vertices,
-                                     std::vector<std::uint32_t>& indices) {
-    assert(data != nullptr || size == 0);
-    TriangleParseFlags flags;
-    if (size == 0) return flags;
+namespace {
 
-    // Every record starts with its letter, so the letters bound the array sizes.
-    std::size_t vCount = 0;
-    std::size_t fCount = 0;
+// The values of the last successful conversions, which a failed one keeps.
+struct RecordValues {
+    Point2 v;
+    std::int32_t a = 0;
+    std::int32_t b = 0;
+    std::int32_t c = 0;
+};
+
+// What parsing a piece of the data gave besides the records.
+struct PieceResult {
+    TriangleParseFlags flags;
+    RecordValues last;  // the values at the end of the piece
+    // Which values the piece converted itself (x, y, a, b, c); the others are
+    // still those it started with.
+    bool converted[5] = {false, false, false, false, false};
+    // Whether a record took a value the piece had not converted itself.
+    bool usedStartValues = false;
+};
+
+// Parses the records whose letters lie in data[from, to) starting from the
+// values `start`, writing them to `vertexOut` and `indexOut`; a record's
+// numbers may extend beyond `to`. Requires: from is 0 or the position of a
+// record letter, and the outputs have room for every letter in the piece.
+PieceResult parsePiece(const char* data, std::size_t size, std::size_t from, std::size_t to, const RecordValues& start,
+                       Point2* vertexOut, std::uint32_t* indexOut) {
+    PieceResult r;
+    RecordValues& s = r.last;
+    s = start;
+    bool* done = r.converted;
+    Cursor cur{data, size, from};
+    while (cur.pos < to) {
+        const char ch = data[cur.pos++];
+        if (ch == 'v') {
+            if (readFloatField(cur, s.v.x, r.flags)) {
+                done[0] = true;
+                done[1] |= readFloatField(cur, s.v.y, r.flags);
+            }
+            r.usedStartValues |= !done[0] || !done[1];
+            *vertexOut++ = s.v;
+        } else if (ch == 'f') {
+            if (readIntField(cur, s.a, r.flags)) {
+                done[2] = true;
+                if (readIntField(cur, s.b, r.flags)) {
+                    done[3] = true;
+                    done[4] |= readIntField(cur, s.c, r.flags);
+                }
+            }
+            r.usedStartValues |= !done[2] || !done[3] || !done[4];
+            *indexOut++ = static_cast<std::uint32_t>(s.a);
+            *indexOut++ = static_cast<std::uint32_t>(s.b);
+            *indexOut++ = static_cast<std::uint32_t>(s.c);
+        }
+    }
+    return r;
+}
+
+// The values after a piece that started from `before`.
+RecordValues valuesAfter(const PieceResult& piece, const RecordValues& before) {
+    const RecordValues& p = piece.last;
+    const bool* done = piece.converted;
+    return RecordValues{Point2{done[0] ? p.v.x : before.v.x, done[1] ? p.v.y : before.v.y}, done[2] ? p.a : before.a,
+                        done[3] ? p.b : before.b, done[4] ? p.c : before.c};
+}
+
+// The number of 'v' and 'f' bytes in data[from, to).
+void countLetters(const char* data, std::size_t from, std::size_t to, std::size_t& vCount, std::size_t& fCount) {
+    vCount = 0;
+    fCount = 0;
     // Counted in blocks with byte-sized counters, which vectorises well.
-    for (std::size_t start = 0; start < size; start += 255) {
-        const std::size_t end = std::min(size, start + 255);
+    for (std::size_t start = from; start < to; start += 255) {
+        const std::size_t end = std::min(to, start + 255);
         std::uint8_t v = 0;
         std::uint8_t f = 0;
         for (std::size_t i = start; i < end; ++i) {
@@ -198,26 +261,70 @@ TriangleParseFlags parseTriangleData(const char* data, std::size_t size, std::ve
         vCount += v;
         fCount += f;
     }
-    vertices.reserve(vertices.size() + vCount);
-    indices.reserve(indices.size() + 3 * fCount);
+}
 
-    // Values of the last successful conversions; a failed one keeps them.
-    Point2 v;
-    std::int32_t a = 0;
-    std::int32_t b = 0;
-    std::int32_t c = 0;
-    Cursor cur{data, size, 0};
-    while (cur.pos < size) {
-        const char ch = data[cur.pos++];
-        if (ch == 'v') {
-            if (readFloatField(cur, v.x, flags)) readFloatField(cur, v.y, flags);
-            vertices.push_back(v);
-        } else if (ch == 'f') {
-            if (readIntField(cur, a, flags) && readIntField(cur, b, flags)) readIntField(cur, c, flags);
-            indices.push_back(static_cast<std::uint32_t>(a));
-            indices.push_back(static_cast<std::uint32_t>(b));
-            indices.push_back(static_cast<std::uint32_t>(c));
+// Below this size a file is read in one piece.
+constexpr std::size_t kBytesPerPiece = std::size_t{1} << 22;
+
+}  // namespace
+
+TriangleParseFlags parseTriangleData(const char* data, std::size_t size, std::vector<Point2>& vertices,
+                                     std::vector<std::uint32_t>& indices) {
+    const std::size_t pieces = std::min<std::size_t>(4 * threadsFor(0), size / kBytesPerPiece + 1);
+    return parseTriangleDataInPieces(data, size, vertices, indices, pieces, 0);
+}
+
+TriangleParseFlags parseTriangleDataInPieces(const char* data, std::size_t size, std::vector<Point2>& vertices,
+                                             std::vector<std::uint32_t>& indices, std::size_t pieces,
+                                             unsigned threads) {
+    assert(data != nullptr || size == 0);
+    assert(pieces >= 1);
+    if (size == 0) return TriangleParseFlags{};
+
+    // No field takes in a 'v' or an 'f', so every such byte starts a record:
+    // the pieces begin at record letters, and each piece's records go right
+    // behind those of the pieces before it.
+    std::vector<std::size_t> bounds{0};
+    for (std::size_t k = 1; k < pieces; ++k) {
+        std::size_t at = std::max(bounds.back() + 1, size / pieces * k);
+        while (at < size && data[at] != 'v' && data[at] != 'f') ++at;
+        if (at >= size) break;
+        bounds.push_back(at);
+    }
+    bounds.push_back(size);
+    const std::size_t count = bounds.size() - 1;
+    threads = threadsFor(threads);
+
+    std::vector<std::size_t> vFirst(count + 1, vertices.size());
+    std::vector<std::size_t> iFirst(count + 1, indices.size());
+    runParallel(threads, count,
+                [&](std::size_t k) { countLetters(data, bounds[k], bounds[k + 1], vFirst[k + 1], iFirst[k + 1]); });
+    for (std::size_t k = 0; k < count; ++k) {
+        vFirst[k + 1] += vFirst[k];
+        iFirst[k + 1] = iFirst[k] + 3 * iFirst[k + 1];
+    }
+    vertices.resize(vFirst[count]);
+    indices.resize(iFirst[count]);
+
+    // Each piece starts as if the file started there; the first is exact.
+    std::vector<PieceResult> results(count);
+    runParallel(threads, count, [&](std::size_t k) {
+        results[k] = parsePiece(data, size, bounds[k], bounds[k + 1], RecordValues{}, vertices.data() + vFirst[k],
+                                indices.data() + iFirst[k]);
+    });
+    // A piece whose records took values from before its start is read again
+    // from the values the pieces before it left (rare: only a number that
+    // cannot be read at the start of a piece leaves them in place).
+    TriangleParseFlags flags;
+    RecordValues values;
+    for (std::size_t k = 0; k < count; ++k) {
+        if (results[k].usedStartValues && k > 0) {
+            results[k] = parsePiece(data, size, bounds[k], bounds[k + 1], values, vertices.data() + vFirst[k],
+                                    indices.data() + iFirst[k]);
         }
+        values = valuesAfter(results[k], values);
+        flags.nonFiniteCoordinate |= results[k].flags.nonFiniteCoordinate;
+        flags.indexOutOfRange |= results[k].flags.indexOutOfRange;
     }
     return flags;
 }

@@ -23,8 +23,15 @@ struct TriangleParseFlags {
 // every other byte is skipped. A number that cannot be read keeps the value
 // last read into its place, and so does every later number of the same record.
 // Independent of the C locale. `data` may be null when `size` is 0.
+// Large inputs are read in pieces side by side, with the same result.
 TriangleParseFlags parseTriangleData(const char* data, std::size_t size, std::vector<Point2>& vertices,
                                      std::vector<std::uint32_t>& indices);
+
+// parseTriangleData with the input cut into at most `pieces` pieces (each
+// beginning at a record letter) read on up to `threads` threads (0: as many as
+// the machine has). The result is the same for any numbers. Requires: pieces >= 1.
+TriangleParseFlags parseTriangleDataInPieces(const char* data, std::size_t size, std::vector<Point2>& vertices,
+                                             std::vector<std::uint32_t>& indices, std::size_t pieces, unsigned threads);
 
 // True when the arrays read from a file form a usable mesh: at least one vertex,
 // a non-zero multiple of three indices, every index below the vertex count, and

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -566,6 +567,35 @@ TEST(ReaderReference, RandomInputs) {
     for (int n = 0; n < 6000; ++n) {
         const std::string text = maker.input();
         ASSERT_TRUE(agreesWithReference(text)) << "random input " << n;
+    }
+}
+
+// Read in pieces side by side, every input gives the same arrays and flags as
+// read in one: random inputs are full of numbers that cannot be read, so
+// pieces often start where the values of the piece before must carry over.
+TEST(ReaderPieces, SameResultInAnyNumberOfPieces) {
+    InputMaker maker(31u);
+    auto same = [](const std::vector<Point2>& a, const std::vector<Point2>& b) {
+        return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof a[0]) == 0);
+    };
+    for (int n = 0; n < 1500; ++n) {
+        std::string text;
+        for (int k = 0; k < 8; ++k) text += maker.input();
+        // Arrays that already hold something are appended to.
+        const std::vector<Point2> firstVertices{{1.5f, -2.0f}};
+        const std::vector<std::uint32_t> firstIndices{7, 8, 9};
+        std::vector<Point2> v1 = firstVertices;
+        std::vector<std::uint32_t> i1 = firstIndices;
+        const TriangleParseFlags f1 = parseTriangleDataInPieces(text.data(), text.size(), v1, i1, 1, 1);
+        for (const std::size_t pieces : {2u, 3u, 7u, 64u}) {
+            std::vector<Point2> v = firstVertices;
+            std::vector<std::uint32_t> i = firstIndices;
+            const TriangleParseFlags f = parseTriangleDataInPieces(text.data(), text.size(), v, i, pieces, 3);
+            ASSERT_TRUE(same(v1, v)) << "input " << n << ", " << pieces << " pieces";
+            ASSERT_EQ(i1, i) << "input " << n << ", " << pieces << " pieces";
+            ASSERT_EQ(f1.nonFiniteCoordinate, f.nonFiniteCoordinate);
+            ASSERT_EQ(f1.indexOutOfRange, f.indexOutOfRange);
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -85,6 +86,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (indices[k] >= vertices.size()) fail("valid mesh with an index past the vertices", k);
         }
     }
+
+    // Read in pieces side by side, the same arrays and flags.
+    std::vector<Point2> pieceVertices;
+    std::vector<std::uint32_t> pieceIndices;
+    const TriangleParseFlags pieceFlags =
+        parseTriangleDataInPieces(text, size, pieceVertices, pieceIndices, 2 + size % 9, 2);
+    if (pieceVertices.size() != vertices.size() ||
+        (!vertices.empty() &&
+         std::memcmp(pieceVertices.data(), vertices.data(), vertices.size() * sizeof vertices[0]) != 0)) {
+        fail("vertices read in pieces differ", 0);
+    }
+    if (pieceIndices != indices) fail("indices read in pieces differ", 0);
+    if (pieceFlags.nonFiniteCoordinate != flags.nonFiniteCoordinate ||
+        pieceFlags.indexOutOfRange != flags.indexOutOfRange)
+        fail("flags read in pieces differ", 0);
 
     compareWithReference(text, std::min(size, kReferenceBytes));
     return 0;

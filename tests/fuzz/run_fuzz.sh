@@ -43,6 +43,7 @@ sources=("${compiled[@]}"
     "$src/mesh/tri_reader.h"
     "$src/mesh/mesh_prep.h"
     "$src/mesh/mesh_types.h"
+    "$src/mesh/parallel.h"
     "$src/quadtree/quadtree.h"
 )
 rebuild=0
