@@ -180,9 +180,11 @@ void BM_Validate(benchmark::State& state) {
     }
 }
 
+// Argument: threads (0: all the machine has).
 void BM_EdgeList(benchmark::State& state) {
+    const unsigned threads = static_cast<unsigned>(state.range(0));
     for (auto _ : state) {
-        std::vector<std::uint32_t> edges = buildEdgeList(data.indices, data.vertices.size());
+        std::vector<std::uint32_t> edges = buildEdgeList(data.indices, data.vertices.size(), threads);
         benchmark::DoNotOptimize(edges.data());
     }
 }
@@ -358,7 +360,7 @@ void configure(benchmark::internal::Benchmark* b, benchmark::IterationCount iter
 
 BENCHMARK(BM_ReadParse)->Arg(0)->Arg(1)->Apply([](auto* b) { configure(b, 4); });
 BENCHMARK(BM_Validate)->Apply([](auto* b) { configure(b, 10); });
-BENCHMARK(BM_EdgeList)->Apply([](auto* b) { configure(b, 4); });
+BENCHMARK(BM_EdgeList)->Arg(0)->Arg(1)->Apply([](auto* b) { configure(b, 4); });
 BENCHMARK(BM_Bounds)->Apply([](auto* b) { configure(b, 10); });
 BENCHMARK(BM_Quadtree)->Args({5, 50, 0})->Args({10, 10, 0})->Args({5, 50, 1})->Args({10, 10, 1})->Apply([](auto* b) {
     configure(b, 2);

@@ -18,8 +18,11 @@ struct SceneMeasures {
 // indices, in order of first appearance (per triangle: (i0,i1), (i0,i2),
 // (i1,i2)) and with the orientation of that first appearance. A triangle that
 // names a vertex twice contributes that vertex paired with itself.
+// The work is split among `threads` threads (0: as many as the machine has,
+// for large meshes only), with the same result.
 // Requires: indices.size() is a multiple of 3 and every index is below vertexCount.
-std::vector<std::uint32_t> buildEdgeList(const std::vector<std::uint32_t>& indices, std::size_t vertexCount);
+std::vector<std::uint32_t> buildEdgeList(const std::vector<std::uint32_t>& indices, std::size_t vertexCount,
+                                         unsigned threads = 0);
 
 // Bounds, centre, diagonal length and camera step of the vertices.
 // Requires: at least one vertex.

@@ -74,7 +74,12 @@ TEST(EdgeList, MatchesTextKeyedSetOnRandomMeshes) {
                                                static_cast<std::uint32_t>(rng() % vertexCount)});
             }
         }
-        ASSERT_EQ(buildEdgeList(indices, vertexCount), textKeyedEdges(indices)) << "round " << round;
+        const std::vector<std::uint32_t> expected = textKeyedEdges(indices);
+        // Split among threads, each group's share from every run in order.
+        for (const unsigned threads : {1u, 2u, 3u, 7u}) {
+            ASSERT_EQ(buildEdgeList(indices, vertexCount, threads), expected)
+                << "round " << round << ", " << threads << " threads";
+        }
     }
 }
 
@@ -85,6 +90,7 @@ TEST(EdgeList, HubVertexWithManyEdges) {
     for (std::uint32_t i = 1; i < 200; ++i) indices.insert(indices.end(), {0, i, i + 1});
     for (std::uint32_t i = 199; i >= 1; --i) indices.insert(indices.end(), {i + 1, 0, i});
     EXPECT_EQ(buildEdgeList(indices, 201), textKeyedEdges(indices));
+    EXPECT_EQ(buildEdgeList(indices, 201, 3), textKeyedEdges(indices));
 }
 
 TEST(SceneBounds, ExactMeasures) {

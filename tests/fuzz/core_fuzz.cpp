@@ -1,8 +1,8 @@
 // libFuzzer target for the whole core path a file takes: reader, validation,
 // edge list, bounds, quadtree with limits taken from the input, and a few
 // point locations. Nothing may crash or read out of bounds, the tree must hold
-// every triangle in some leaf, and building it on one thread or two must give
-// the same tree.
+// every triangle in some leaf, and building it (and the edge list) on one
+// thread or more must give the same result.
 //
 // Input: byte 0 picks the depth (1 to 10), bytes 1-2 the triangles per region
 // (1 to 10000); the rest is the .tri text.
@@ -72,6 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (e >= vertices.size()) fail("edge names a missing vertex");
     }
     if (edges.size() % 2 != 0) fail("odd edge list");
+    if (buildEdgeList(indices, vertices.size(), 3) != edges) fail("edge list on three threads differs");
     const SceneMeasures measures = computeSceneBounds(vertices);
 
     QuadtreeSettings settings;
