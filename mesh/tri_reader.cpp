@@ -200,12 +200,37 @@ struct PieceResult {
     bool usedStartValues = false;
 };
 
+// Where a piece's records go: appended to the arrays (a file read in one
+// piece), or written into room made for them (pieces read side by side).
+struct AppendRecords {
+    std::vector<Point2>& vertices;
+    std::vector<std::uint32_t>& indices;
+    void vertex(Point2 v) { vertices.push_back(v); }
+    void triangle(std::int32_t a, std::int32_t b, std::int32_t c) {
+        indices.push_back(static_cast<std::uint32_t>(a));
+        indices.push_back(static_cast<std::uint32_t>(b));
+        indices.push_back(static_cast<std::uint32_t>(c));
+    }
+};
+
+struct WriteRecords {
+    Point2* vertexOut;
+    std::uint32_t* indexOut;
+    void vertex(Point2 v) { *vertexOut++ = v; }
+    void triangle(std::int32_t a, std::int32_t b, std::int32_t c) {
+        *indexOut++ = static_cast<std::uint32_t>(a);
+        *indexOut++ = static_cast<std::uint32_t>(b);
+        *indexOut++ = static_cast<std::uint32_t>(c);
+    }
+};
+
 // Parses the records whose letters lie in data[from, to) starting from the
-// values `start`, writing them to `vertexOut` and `indexOut`; a record's
-// numbers may extend beyond `to`. Requires: from is 0 or the position of a
-// record letter, and the outputs have room for every letter in the piece.
+// values `start` and hands them to `out`; a record's numbers may extend beyond
+// `to`. Requires: from is 0 or the position of a record letter, and `out` has
+// room for every letter in the piece.
+template <typename Records>
 PieceResult parsePiece(const char* data, std::size_t size, std::size_t from, std::size_t to, const RecordValues& start,
-                       Point2* vertexOut, std::uint32_t* indexOut) {
+                       Records out) {
     PieceResult r;
     RecordValues& s = r.last;
     s = start;
@@ -219,7 +244,7 @@ PieceResult parsePiece(const char* data, std::size_t size, std::size_t from, std
                 done[1] |= readFloatField(cur, s.v.y, r.flags);
             }
             r.usedStartValues |= !done[0] || !done[1];
-            *vertexOut++ = s.v;
+            out.vertex(s.v);
         } else if (ch == 'f') {
             if (readIntField(cur, s.a, r.flags)) {
                 done[2] = true;
@@ -229,9 +254,7 @@ PieceResult parsePiece(const char* data, std::size_t size, std::size_t from, std
                 }
             }
             r.usedStartValues |= !done[2] || !done[3] || !done[4];
-            *indexOut++ = static_cast<std::uint32_t>(s.a);
-            *indexOut++ = static_cast<std::uint32_t>(s.b);
-            *indexOut++ = static_cast<std::uint32_t>(s.c);
+            out.triangle(s.a, s.b, s.c);
         }
     }
     return r;
@@ -303,14 +326,19 @@ TriangleParseFlags parseTriangleDataInPieces(const char* data, std::size_t size,
         vFirst[k + 1] += vFirst[k];
         iFirst[k + 1] = iFirst[k] + 3 * iFirst[k + 1];
     }
+    if (count == 1) {
+        vertices.reserve(vFirst[1]);
+        indices.reserve(iFirst[1]);
+        return parsePiece(data, size, 0, size, RecordValues{}, AppendRecords{vertices, indices}).flags;
+    }
     vertices.resize(vFirst[count]);
     indices.resize(iFirst[count]);
 
     // Each piece starts as if the file started there; the first is exact.
     std::vector<PieceResult> results(count);
     runParallel(threads, count, [&](std::size_t k) {
-        results[k] = parsePiece(data, size, bounds[k], bounds[k + 1], RecordValues{}, vertices.data() + vFirst[k],
-                                indices.data() + iFirst[k]);
+        results[k] = parsePiece(data, size, bounds[k], bounds[k + 1], RecordValues{},
+                                WriteRecords{vertices.data() + vFirst[k], indices.data() + iFirst[k]});
     });
     // A piece whose records took values from before its start is read again
     // from the values the pieces before it left (rare: only a number that
@@ -319,8 +347,8 @@ TriangleParseFlags parseTriangleDataInPieces(const char* data, std::size_t size,
     RecordValues values;
     for (std::size_t k = 0; k < count; ++k) {
         if (results[k].usedStartValues && k > 0) {
-            results[k] = parsePiece(data, size, bounds[k], bounds[k + 1], values, vertices.data() + vFirst[k],
-                                    indices.data() + iFirst[k]);
+            results[k] = parsePiece(data, size, bounds[k], bounds[k + 1], values,
+                                    WriteRecords{vertices.data() + vFirst[k], indices.data() + iFirst[k]});
         }
         values = valuesAfter(results[k], values);
         flags.nonFiniteCoordinate |= results[k].flags.nonFiniteCoordinate;
