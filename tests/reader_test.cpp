@@ -26,10 +26,10 @@
 #define getpid _getpid
 #else
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
+
+#include "special_files.h"
 
 // The tests that must not hang run the reader on a thread of its own.
 #include <future>
@@ -788,22 +788,14 @@ TEST_F(ReadFileBytes, NonRegularFilesAreRefusedWithoutBlocking) {
     // A writer that has written a mesh and holds the FIFO open: a read to the
     // end would wait for it forever.
     const std::string held = (dir_ / "held.tri").string();
-    ASSERT_EQ(0, ::mkfifo(held.c_str(), 0600));
-    const int writer = ::open(held.c_str(), O_RDWR | O_NONBLOCK);
+    const int writer = fifoWithSilentWriter(held, mesh);
     ASSERT_GE(writer, 0);
-    ASSERT_EQ(static_cast<ssize_t>(mesh.size()), ::write(writer, mesh.data(), mesh.size()));
     EXPECT_EQ(std::optional<bool>(false), readWithin(held, kLimit)) << "a FIFO with a silent writer";
     ::close(writer);
 
     const std::string socketPath = (dir_ / "socket.tri").string();
-    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const int listener = listeningSocket(socketPath);
     ASSERT_GE(listener, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
-    socketPath.copy(address.sun_path, socketPath.size());
-    ASSERT_EQ(0, ::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address));
-    ASSERT_EQ(0, ::listen(listener, 1));
     EXPECT_EQ(std::optional<bool>(false), readWithin(socketPath, kLimit)) << "a listening socket";
     ::close(listener);
 

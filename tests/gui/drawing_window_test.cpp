@@ -26,7 +26,37 @@ namespace {
 
 using namespace program_test;
 
-using DrawingWindow = ProgramTest;
+class DrawingWindow : public ProgramTest {
+   protected:
+    // Once the program has started and could not load its default file: the
+    // load message's box (empty if none came), with `window` set to the
+    // drawing window.
+    std::string expectDefaultFileMessage() {
+        auto box = gui::waitForWindow("^Error$", 20);
+        EXPECT_TRUE(box.has_value());
+        if (!box) return {};
+        EXPECT_EQ(boxCopy("Error", "The file \"./Data/triangles_1.tri\" could not be opened."), boxText(*box));
+        auto drawing = gui::findWindows("^Orrelin v1\\.1$");
+        EXPECT_EQ(1u, drawing.size());
+        if (drawing.size() != 1) return {};
+        window = drawing.front();
+        return *box;
+    }
+
+    // Closes the message `box`: the drawing window keeps the bare title and
+    // shows nothing but black.
+    void closeMessageAndExpectEmptyWindow(const std::string& box) {
+        ASSERT_TRUE(gui::keyToWindow(box, "Return"));
+        ASSERT_TRUE(gui::waitForNoWindow("^Error$", 10));
+        EXPECT_EQ("Orrelin v1.1", gui::windowName(window));
+        EXPECT_TRUE(gui::waitFor(
+            [&] {
+                const gui::Image image = capture();
+                return image.valid() && gui::countPixels(image, 0, 0, 799, 599, kBlack, 0) == 800 * 600;
+            },
+            10));
+    }
+};
 
 // The window `id` is transient for (its owner), as a decimal id; empty if none.
 std::string transientFor(const std::string& id) {
@@ -299,24 +329,12 @@ TEST_F(DrawingWindow, ClosingTheWindowEndsTheProgramWithStatusZero) {
 
 TEST_F(DrawingWindow, MissingDefaultFileShowsTheErrorThenAnEmptyWindow) {
     start();  // no Data/triangles_1.tri
-    auto box = gui::waitForWindow("^Error$", 20);
-    ASSERT_TRUE(box.has_value());
-    EXPECT_EQ(boxCopy("Error", "The file \"./Data/triangles_1.tri\" could not be opened."), boxText(*box));
-    EXPECT_GT(iconPixels(*box, {0, 0, 255}), 30);  // information
-    EXPECT_EQ(iconPixels(*box, {255, 0, 0}), 0);
-    auto drawing = gui::findWindows("^Orrelin v1\\.1$");
-    ASSERT_EQ(1u, drawing.size());
-    window = drawing.front();
-    ASSERT_TRUE(gui::keyToWindow(*box, "Return"));
-    ASSERT_TRUE(gui::waitForNoWindow("^Error$", 10));
-    // The title stays the bare program name and the window is black.
-    EXPECT_EQ("Orrelin v1.1", gui::windowName(window));
-    EXPECT_TRUE(gui::waitFor(
-        [&] {
-            const gui::Image image = capture();
-            return image.valid() && gui::countPixels(image, 0, 0, 799, 599, kBlack, 0) == 800 * 600;
-        },
-        10));
+    const std::string box = expectDefaultFileMessage();
+    ASSERT_FALSE(box.empty());
+    EXPECT_GT(iconPixels(box, {0, 0, 255}), 30);  // information
+    EXPECT_EQ(iconPixels(box, {255, 0, 0}), 0);
+    closeMessageAndExpectEmptyWindow(box);
+    ASSERT_FALSE(HasFatalFailure());
     // Without a scene the drawing window ignores the mouse and the arrow keys.
     ASSERT_TRUE(gui::clickAt(window, 400, 300, 1));
     ASSERT_TRUE(gui::key("Up"));
@@ -339,22 +357,11 @@ TEST_F(DrawingWindow, DefaultFileThatIsNoRegularFileShowsTheErrorThenAnEmptyWind
             fs::create_directories(path / "inside.tri");
         }
         start();
-        auto box = gui::waitForWindow("^Error$", 20);
-        ASSERT_TRUE(box.has_value());
-        EXPECT_EQ(boxCopy("Error", "The file \"./Data/triangles_1.tri\" could not be opened."), boxText(*box));
-        auto drawing = gui::findWindows("^Orrelin v1\\.1$");
-        ASSERT_EQ(1u, drawing.size());
-        window = drawing.front();
-        EXPECT_EQ(window, transientFor(*box));
-        ASSERT_TRUE(gui::keyToWindow(*box, "Return"));
-        ASSERT_TRUE(gui::waitForNoWindow("^Error$", 10));
-        EXPECT_EQ("Orrelin v1.1", gui::windowName(window));
-        EXPECT_TRUE(gui::waitFor(
-            [&] {
-                const gui::Image image = capture();
-                return image.valid() && gui::countPixels(image, 0, 0, 799, 599, kBlack, 0) == 800 * 600;
-            },
-            10));
+        const std::string box = expectDefaultFileMessage();
+        ASSERT_FALSE(box.empty());
+        EXPECT_EQ(window, transientFor(box));
+        closeMessageAndExpectEmptyWindow(box);
+        ASSERT_FALSE(HasFatalFailure());
         ASSERT_TRUE(gui::keyToWindow(window, "Escape"));
         EXPECT_EQ(0, exitStatus());
     }

@@ -2,11 +2,8 @@
 // placement, the property checks and their boxes, Apply, Open File, and the
 // keys that work in both windows.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,6 +14,7 @@
 
 #include "gui_harness.h"
 #include "program_test.h"
+#include "special_files.h"
 
 namespace {
 
@@ -396,20 +394,11 @@ TEST_F(InfoDialog, NonRegularFilesGiveTheMessageAtOnce) {
     const fs::path lonely = workDir / "lonely.tri";
     ASSERT_EQ(0, ::mkfifo(lonely.c_str(), 0600));
     const fs::path held = workDir / "held.tri";
-    ASSERT_EQ(0, ::mkfifo(held.c_str(), 0600));
-    const int writer = ::open(held.c_str(), O_RDWR | O_NONBLOCK);
+    const int writer = fifoWithSilentWriter(held.string(), gridMesh(2));
     ASSERT_GE(writer, 0);
-    const std::string mesh = gridMesh(2);
-    ASSERT_EQ(static_cast<ssize_t>(mesh.size()), ::write(writer, mesh.data(), mesh.size()));
     const fs::path socketPath = workDir / "socket.tri";
-    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const int listener = listeningSocket(socketPath.string());
     ASSERT_GE(listener, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(socketPath.string().size(), sizeof address.sun_path);
-    socketPath.string().copy(address.sun_path, sizeof address.sun_path - 1);
-    ASSERT_EQ(0, ::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address));
-    ASSERT_EQ(0, ::listen(listener, 1));
 
     for (const fs::path& file : {lonely, held, socketPath}) {
         const double seconds = chooseAndExpectTheLoadMessage(file, before, 10);

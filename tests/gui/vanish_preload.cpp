@@ -1,8 +1,9 @@
 // Fault injection for the window tests, loaded into the program with
 // LD_PRELOAD: the file named by ORRELIN_VANISH_PATH is removed just before the
-// program's own code opens it. The file chooser looks into a chosen file while
-// it is chosen (from the toolkit's libraries); those opens leave it alone, so
-// the chooser accepts a file that is gone by the time the program reads it.
+// program's own code opens it (the reader opens files with open). The file
+// chooser looks into a chosen file while it is chosen (from the toolkit's
+// libraries); those opens leave it alone, so the chooser accepts a file that
+// is gone by the time the program reads it.
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -11,7 +12,6 @@
 
 #include <cstdarg>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -52,77 +52,36 @@ void vanish(const char* path, const void* caller) {
     }
 }
 
-template <typename Function>
-Function next(const char* name) {
-    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+// The file open the program's reader makes, passed on to the next definition
+// of `name` (open or open64) once the file is removed.
+int openAfterVanishing(const char* name, const void* caller, const char* path, int flags, va_list arguments) {
+    vanish(path, caller);
+    const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE
+                            ? static_cast<mode_t>(va_arg(arguments, unsigned))
+                            : 0;
+    using Open = int (*)(const char*, int, ...);
+    const auto real = reinterpret_cast<Open>(dlsym(RTLD_NEXT, name));
+    return real(path, flags, mode);
 }
-
-bool takesMode(int flags) {
-    return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
-}
-
-mode_t modeArgument(int flags, va_list arguments) {
-    return takesMode(flags) ? static_cast<mode_t>(va_arg(arguments, unsigned)) : 0;
-}
-
-using Open = int (*)(const char*, int, ...);
-using OpenAt = int (*)(int, const char*, int, ...);
-using FOpen = std::FILE* (*)(const char*, const char*);
 
 }  // namespace
 
 extern "C" {
 
 int open(const char* path, int flags, ...) {
-    vanish(path, __builtin_return_address(0));
     va_list arguments;
     va_start(arguments, flags);
-    const mode_t mode = modeArgument(flags, arguments);
+    const int fd = openAfterVanishing("open", __builtin_return_address(0), path, flags, arguments);
     va_end(arguments);
-    static const Open real = next<Open>("open");
-    return real(path, flags, mode);
+    return fd;
 }
 
 int open64(const char* path, int flags, ...) {
-    vanish(path, __builtin_return_address(0));
     va_list arguments;
     va_start(arguments, flags);
-    const mode_t mode = modeArgument(flags, arguments);
+    const int fd = openAfterVanishing("open64", __builtin_return_address(0), path, flags, arguments);
     va_end(arguments);
-    static const Open real = next<Open>("open64");
-    return real(path, flags, mode);
-}
-
-int openat(int folder, const char* path, int flags, ...) {
-    vanish(path, __builtin_return_address(0));
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = modeArgument(flags, arguments);
-    va_end(arguments);
-    static const OpenAt real = next<OpenAt>("openat");
-    return real(folder, path, flags, mode);
-}
-
-int openat64(int folder, const char* path, int flags, ...) {
-    vanish(path, __builtin_return_address(0));
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = modeArgument(flags, arguments);
-    va_end(arguments);
-    static const OpenAt real = next<OpenAt>("openat64");
-    return real(folder, path, flags, mode);
-}
-
-std::FILE* fopen(const char* path, const char* mode) {
-    vanish(path, __builtin_return_address(0));
-    static const FOpen real = next<FOpen>("fopen");
-    return real(path, mode);
-}
-
-std::FILE* fopen64(const char* path, const char* mode) {
-    vanish(path, __builtin_return_address(0));
-    static const FOpen real = next<FOpen>("fopen64");
-    return real(path, mode);
+    return fd;
 }
 
 }  // extern "C"
