@@ -1,9 +1,9 @@
 #include "mesh_prep.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cmath>
 
+#include "contract.h"
 #include "parallel.h"
 
 namespace {
@@ -18,9 +18,10 @@ constexpr std::size_t kOccurrencesPerPart = std::size_t{1} << 18;
 
 std::vector<std::uint32_t> buildEdgeList(const std::vector<std::uint32_t>& indices, std::size_t vertexCount,
                                          unsigned threads) {
-    assert(indices.size() % 3 == 0);
+    ORRELIN_REQUIRE(indices.size() % 3 == 0);
     const std::size_t occurrences = indices.size();  // three edges per triangle
-    assert(occurrences < (std::size_t{1} << 32));
+    // Group positions are 32-bit.
+    ORRELIN_REQUIRE(occurrences <= std::size_t{UINT32_MAX});
 
     // Edge occurrence k is edge k % 3 of triangle k / 3, in the order
     // (i0,i1), (i0,i2), (i1,i2).
@@ -57,7 +58,7 @@ std::vector<std::uint32_t> buildEdgeList(const std::vector<std::uint32_t>& indic
         for (std::size_t k = partStart[t]; k < partStart[t + 1]; ++k) {
             std::uint32_t p, q;
             endpoints(k, p, q);
-            assert(p < vertexCount && q < vertexCount);
+            ORRELIN_REQUIRE(p < vertexCount && q < vertexCount);
             ++count[std::min(p, q)];
         }
     });
@@ -143,7 +144,7 @@ float midpoint(float a, float b) {
 }
 
 SceneMeasures computeSceneBounds(const std::vector<Point2>& vertices) {
-    assert(!vertices.empty());
+    ORRELIN_REQUIRE(!vertices.empty());
     Rect2 r{vertices[0].x, vertices[0].y, vertices[0].x, vertices[0].y};
     for (std::size_t i = 1; i < vertices.size(); ++i) {
         const Point2 v = vertices[i];

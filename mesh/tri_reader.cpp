@@ -1,13 +1,13 @@
 #include "tri_reader.h"
 
 #include <algorithm>
-#include <cassert>
 #include <charconv>
 #include <cstdio>
 #include <exception>
 #include <limits>
 #include <system_error>
 
+#include "contract.h"
 #include "parallel.h"
 
 #ifndef _WIN32
@@ -303,8 +303,8 @@ TriangleParseFlags parseTriangleData(const char* data, std::size_t size, std::ve
 TriangleParseFlags parseTriangleDataInPieces(const char* data, std::size_t size, std::vector<Point2>& vertices,
                                              std::vector<std::uint32_t>& indices, std::size_t pieces,
                                              unsigned threads) {
-    assert(data != nullptr || size == 0);
-    assert(pieces >= 1);
+    ORRELIN_REQUIRE(data != nullptr || size == 0);
+    ORRELIN_REQUIRE(pieces >= 1);
     if (size == 0) return TriangleParseFlags{};
 
     // No field takes in a 'v' or an 'f', so every such byte starts a record:

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cassert>
 #include <cmath>
 #include <limits>
 #include <new>
 
+#include "contract.h"
 #include "mesh_prep.h"
 #include "parallel.h"
 
@@ -445,7 +445,7 @@ bool buildQuadtree(Quadtree& tree, const QuadtreeSettings& settings, unsigned th
 
 void moveQuadtree(Quadtree& to, Quadtree& from, const std::vector<Point2>* vertices,
                   const std::vector<std::uint32_t>* indices) {
-    assert(to.root == nullptr && to.stores.empty());
+    ORRELIN_REQUIRE(to.root == nullptr && to.stores.empty());
     to.root = from.root;
     to.regionList = std::move(from.regionList);
     to.maxTrianglesPerRegion = from.maxTrianglesPerRegion;
@@ -462,8 +462,8 @@ void moveQuadtree(Quadtree& to, Quadtree& from, const std::vector<Point2>* verti
 namespace {
 
 void buildInto(Quadtree& tree, const QuadtreeSettings& settings, unsigned threads) {
-    assert(tree.root == nullptr && tree.regionList.empty() && tree.stores.empty());
-    assert(settings.rootBounds && settings.vertices && settings.indices);
+    ORRELIN_REQUIRE(tree.root == nullptr && tree.regionList.empty() && tree.stores.empty());
+    ORRELIN_REQUIRE(settings.rootBounds && settings.vertices && settings.indices);
     tree.indices = settings.indices;
     tree.maxTrianglesPerRegion = settings.maxTrianglesPerRegion;
     tree.vertices = settings.vertices;
@@ -578,7 +578,7 @@ std::size_t quadtreeOffsetCount(const Quadtree& tree) {
 }
 
 const QuadtreeNode* locateRegion(const QuadtreeNode* root, Point2 point) {
-    assert(root != nullptr);
+    ORRELIN_REQUIRE(root != nullptr);
     const QuadtreeNode* node = root;
     while (!node->isLeaf()) node = node->children.first + quadrantOf(node->centre, point);
     return node;
@@ -586,7 +586,9 @@ const QuadtreeNode* locateRegion(const QuadtreeNode* root, Point2 point) {
 
 bool pointInTriangle(const std::vector<Point2>& vertices, const std::vector<std::uint32_t>& indices,
                      TriangleOffset offset, Point2 p) {
-    assert(static_cast<std::size_t>(offset) + 2 < indices.size());
+    ORRELIN_REQUIRE(static_cast<std::size_t>(offset) + 2 < indices.size());
+    ORRELIN_REQUIRE(indices[offset] < vertices.size() && indices[offset + 1] < vertices.size() &&
+                    indices[offset + 2] < vertices.size());
     const Point2 v0 = vertices[indices[offset]];
     const Point2 v1 = vertices[indices[offset + 1]];
     const Point2 v2 = vertices[indices[offset + 2]];

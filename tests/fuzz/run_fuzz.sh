@@ -40,6 +40,7 @@ esac
 sources=("${compiled[@]}"
     "$src/tests/fuzz/run_fuzz.sh"
     "$src/tests/reader_reference.h"
+    "$src/base/contract.h"
     "$src/mesh/tri_reader.h"
     "$src/mesh/mesh_prep.h"
     "$src/mesh/mesh_types.h"
@@ -56,7 +57,7 @@ if [ "$rebuild" = 1 ]; then
     "$cxx" -std=c++20 -O1 -g -ffp-contract=off -fno-fast-math \
         -Wall -Wextra -Wpedantic -Wshadow \
         -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-        -I"$src/mesh" -I"$src/quadtree" -I"$src/tests" -pthread \
+        -DORRELIN_CONTRACTS=1 -I"$src/base" -I"$src/mesh" -I"$src/quadtree" -I"$src/tests" -pthread \
         "${compiled[@]}" \
         -o "$bin.partial"
     mv "$bin.partial" "$bin"
