@@ -1,12 +1,12 @@
 #include "scene.h"
 
-#include <cassert>
 #include <new>
 #include <string>
 #include <utility>
 
 #include "app_state.h"
 #include "buffer_contents.h"
+#include "contract.h"
 #include "memory_budget.h"
 #include "mesh_prep.h"
 #include "quadtree.h"
@@ -33,9 +33,44 @@ std::size_t buildBudget() {
     return AppState.quadtreeMemoryLimit != 0 ? AppState.quadtreeMemoryLimit : quadtreeMemoryBudget();
 }
 
+bool uploading() {
+    return AppState.display.replaceBuffer != nullptr;
+}
+
+// The contents of the region-line and highlight buffers, made before anything
+// they replace is given up.
+struct TreeBuffers {
+    std::vector<ColoredVertex> regionLines;
+    HighlightContents highlight;
+};
+
+// Sets the counts and uploads: nothing here allocates, so once the old scene
+// or tree is given up the new one takes its place whole.
+void setRegionLineBuffer(const std::vector<ColoredVertex>& contents) {
+    AppState.gpuBuffers.regionLineVertexCount = static_cast<std::int32_t>(contents.size());
+    replaceBuffer(AppState.gpuBuffers.regionLineBuffer, BufferTarget::Array, contents);
+}
+
+void setHighlightBuffer(const HighlightContents& contents) {
+    AppState.gpuBuffers.foundTriangleFirst = contents.foundTriangleFirst;
+    AppState.gpuBuffers.highlightVertexCount = static_cast<std::int32_t>(contents.vertices.size());
+    replaceBuffer(AppState.gpuBuffers.highlightBuffer, BufferTarget::Array, contents.vertices);
+}
+
+void setMeshBuffers(const std::vector<ColoredVertex>& vertexContents) {
+    AppState.gpuBuffers.meshIndexCount = static_cast<std::int32_t>(AppState.mesh.edges.size());
+    if (!uploading()) return;  // no window: nothing to upload
+    replaceBuffer(AppState.gpuBuffers.meshVertexBuffer, BufferTarget::Array, vertexContents);
+    replaceBuffer(AppState.gpuBuffers.meshIndexBuffer, BufferTarget::ElementArray, AppState.mesh.edges);
+}
+
+HighlightContents highlightOf(const QuadtreeNode* region) {
+    return highlightContents(AppState.mesh.vertices, AppState.mesh.indices, region->triangles, AppState.queryPoint);
+}
+
 // Replaces the scene by the validated reading lists. Everything that can run
-// out of memory (the quadtree, the edge list) is built first, so that on
-// failure the old scene is still whole.
+// out of memory (the quadtree, the edge list, the buffer contents) is made
+// first, so that on failure the old scene is still whole.
 bool replaceScene() {
     const SceneMeasures measures = computeSceneBounds(AppState.fileVertices);
     QuadtreeSettings settings = AppState.quadtreeSettings;
@@ -46,8 +81,12 @@ bool replaceScene() {
     Quadtree fresh;
     if (!buildQuadtree(fresh, settings)) return false;
     std::vector<std::uint32_t> edges;
+    std::vector<ColoredVertex> meshVertices;
+    std::vector<ColoredVertex> regionLines;
     try {
         edges = buildEdgeList(AppState.fileIndices, AppState.fileVertices.size());
+        if (uploading()) meshVertices = meshVertexContents(AppState.fileVertices);
+        regionLines = regionLineContents(fresh.regionList);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -63,7 +102,7 @@ bool replaceScene() {
     AppState.mesh.edges = std::move(edges);
 
     if (AppState.display.loadBufferFunctions) AppState.display.loadBufferFunctions();
-    buildMeshBuffers();
+    setMeshBuffers(meshVertices);
 
     AppState.sceneBounds = measures.bounds;
     AppState.sceneExtent = measures.extent;
@@ -76,13 +115,13 @@ bool replaceScene() {
     moveQuadtree(AppState.quadtree, fresh, &AppState.mesh.vertices, &AppState.mesh.indices);
 
     AppState.regionLineSource = &AppState.quadtree.regionList;
-    buildRegionLineBuffer();
+    setRegionLineBuffer(regionLines);
     return true;
 }
 
 // Parses into the reading lists and validates what was read.
 bool readFileLists(const char* data, std::size_t size) {
-    assert(AppState.fileVertices.empty() && AppState.fileIndices.empty());
+    ORRELIN_REQUIRE(AppState.fileVertices.empty() && AppState.fileIndices.empty());
     const TriangleParseFlags flags = parseTriangleData(data, size, AppState.fileVertices, AppState.fileIndices);
     return validateFileMesh(AppState.fileVertices, AppState.fileIndices, flags);
 }
@@ -142,58 +181,69 @@ void clearSceneMesh() {
 }
 
 void buildMeshBuffers() {
-    AppState.gpuBuffers.meshIndexCount = static_cast<std::int32_t>(AppState.mesh.edges.size());
-    if (!AppState.display.replaceBuffer) return;  // no window: nothing to upload
-    replaceBuffer(AppState.gpuBuffers.meshVertexBuffer, BufferTarget::Array,
-                  meshVertexContents(AppState.mesh.vertices));
-    replaceBuffer(AppState.gpuBuffers.meshIndexBuffer, BufferTarget::ElementArray, AppState.mesh.edges);
+    setMeshBuffers(uploading() ? meshVertexContents(AppState.mesh.vertices) : std::vector<ColoredVertex>{});
 }
 
 void buildRegionLineBuffer() {
-    assert(AppState.regionLineSource != nullptr);
-    const std::vector<ColoredVertex> contents = regionLineContents(*AppState.regionLineSource);
-    AppState.gpuBuffers.regionLineVertexCount = static_cast<std::int32_t>(contents.size());
-    replaceBuffer(AppState.gpuBuffers.regionLineBuffer, BufferTarget::Array, contents);
+    ORRELIN_REQUIRE(AppState.regionLineSource != nullptr);
+    setRegionLineBuffer(regionLineContents(*AppState.regionLineSource));
 }
 
 void buildHighlightBuffer() {
-    assert(AppState.highlightRegion != nullptr);
-    const HighlightContents contents = highlightContents(AppState.mesh.vertices, AppState.mesh.indices,
-                                                         AppState.highlightRegion->triangles, AppState.queryPoint);
-    AppState.gpuBuffers.foundTriangleFirst = contents.foundTriangleFirst;
-    AppState.gpuBuffers.highlightVertexCount = static_cast<std::int32_t>(contents.vertices.size());
-    replaceBuffer(AppState.gpuBuffers.highlightBuffer, BufferTarget::Array, contents.vertices);
+    ORRELIN_REQUIRE(AppState.highlightRegion != nullptr);
+    setHighlightBuffer(highlightOf(AppState.highlightRegion));
 }
 
 bool rebuildQuadtree(std::int32_t maxDepth, std::int32_t maxTrianglesPerRegion) {
-    assert(AppState.quadtreeSettings.rootBounds != nullptr);
+    ORRELIN_REQUIRE(AppState.quadtreeSettings.rootBounds != nullptr);
     setWaitCursor(true);
     QuadtreeSettings settings = AppState.quadtreeSettings;
     settings.maxDepth = maxDepth;
     settings.maxTrianglesPerRegion = static_cast<std::uint32_t>(maxTrianglesPerRegion);
     settings.memoryBudget = buildBudget();
-    // The new tree is built beside the old one, which stays when it does not fit.
+    // The new tree and its buffer contents are made beside the old tree, which
+    // stays when they do not fit.
     Quadtree fresh;
-    const bool built = buildQuadtree(fresh, settings);
+    bool built = buildQuadtree(fresh, settings);
+    const QuadtreeNode* located = nullptr;
+    TreeBuffers buffers;
+    if (built) {
+        try {
+            located = locateRegion(fresh.root, AppState.queryPoint);
+            buffers.regionLines = regionLineContents(fresh.regionList);
+            buffers.highlight = highlightOf(located);
+        } catch (const std::bad_alloc&) {
+            built = false;
+        }
+    }
     setWaitCursor(false);
     if (!built) return false;
     AppState.quadtreeSettings.maxDepth = maxDepth;
     AppState.quadtreeSettings.maxTrianglesPerRegion = settings.maxTrianglesPerRegion;
     destroyQuadtree(AppState.quadtree);
+    // The nodes stay where they are: `located` is a node of the moved tree.
     moveQuadtree(AppState.quadtree, fresh, &AppState.mesh.vertices, &AppState.mesh.indices);
     AppState.regionLineSource = &AppState.quadtree.regionList;
-    AppState.highlightRegion = locateRegion(AppState.quadtree.root, AppState.queryPoint);
-    buildRegionLineBuffer();
-    buildHighlightBuffer();
+    AppState.highlightRegion = located;
+    setRegionLineBuffer(buffers.regionLines);
+    setHighlightBuffer(buffers.highlight);
     redraw();
     return true;
 }
 
-void simulatePointLocation(Point2 point) {
-    assert(AppState.quadtree.root != nullptr);
+bool simulatePointLocation(Point2 point) {
+    ORRELIN_REQUIRE(AppState.quadtree.root != nullptr);
+    const QuadtreeNode* located = locateRegion(AppState.quadtree.root, point);
+    HighlightContents contents;
+    try {
+        contents = highlightContents(AppState.mesh.vertices, AppState.mesh.indices, located->triangles, point);
+    } catch (const std::bad_alloc&) {
+        return false;  // the last highlight stays
+    }
     AppState.highlightEnabled = true;
     AppState.queryPoint = point;
-    AppState.highlightRegion = locateRegion(AppState.quadtree.root, point);
-    buildHighlightBuffer();
+    AppState.highlightRegion = located;
+    setHighlightBuffer(contents);
     redraw();
+    return true;
 }

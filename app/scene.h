@@ -22,8 +22,8 @@ inline constexpr const char* kOutOfMemoryText =
 // scene: mesh, edge list, mesh buffers, bounds, quadtree with the active limits
 // and the region-line buffer; the last located region is forgotten. False when
 // the file cannot be read, is invalid, or its scene does not fit in memory
-// (`failure` says which); the scene is then unchanged. The new scene is built
-// before the old one is given up. The reading lists are left for clearFileMesh.
+// (`failure` says which); the scene is then unchanged. Everything of the new
+// scene that takes memory is made before the old one is given up. The reading lists are left for clearFileMesh.
 bool loadTriangleFile(const std::string& path, LoadFailure* failure = nullptr);
 
 // The same over bytes already in memory.
@@ -37,14 +37,15 @@ void clearSceneMesh();
 
 // Makes the limits active, rebuilds the quadtree over the current scene,
 // locates the last clicked point again and rebuilds the region-line and
-// highlight buffers, then draws. False when the tree with these limits does not
-// fit in memory: the old tree, limits and picture stay. Requires: a scene is loaded.
+// highlight buffers, then draws. False when the tree with these limits, or its
+// buffers' contents, do not fit in memory: the old tree, limits and picture stay. Requires: a scene is loaded.
 bool rebuildQuadtree(std::int32_t maxDepth, std::int32_t maxTrianglesPerRegion);
 
 // A left click at plane point `point`: turns the highlight on, locates the
-// point's region, rebuilds the highlight buffer and draws.
+// point's region, rebuilds the highlight buffer and draws. False, with the
+// last highlight kept, when the highlight's contents do not fit in memory.
 // Requires: a scene is loaded.
-void simulatePointLocation(Point2 point);
+bool simulatePointLocation(Point2 point);
 
 // Buffer builders: fill the contents, set the counts in AppState.gpuBuffers and
 // replace the buffers through the display hooks.

@@ -19,8 +19,9 @@ inline unsigned threadsFor(unsigned requested) {
 }
 
 // Runs `work(k)` for every k in [0, count) on up to `threads` threads, the
-// calling one included; pieces are handed out in order. An exception thrown by
-// a piece stops the pieces not yet started and is rethrown here.
+// calling one included; pieces are handed out in order. When a thread cannot
+// be started, fewer do the work. An exception thrown by a piece stops the
+// pieces not yet started and is rethrown here.
 template <typename Work>
 void runParallel(unsigned threads, std::size_t count, Work work) {
     if (threads <= 1 || count <= 1) {
@@ -41,8 +42,13 @@ void runParallel(unsigned threads, std::size_t count, Work work) {
     };
     std::vector<std::thread> pool;
     const std::size_t extra = std::min<std::size_t>(threads, count) - 1;
-    pool.reserve(extra);
-    for (std::size_t t = 0; t < extra; ++t) pool.emplace_back(worker);
+    try {
+        pool.reserve(extra);
+        for (std::size_t t = 0; t < extra; ++t) pool.emplace_back(worker);
+    } catch (...) {
+        // No memory or no thread for another worker: the ones running and
+        // this thread take every piece between them.
+    }
     worker();
     for (std::thread& thread : pool) thread.join();
     if (failure) std::rethrow_exception(failure);

@@ -5,9 +5,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <string>
 
 #include "app_state.h"
+#include "failing_allocations.h"
 #include "test_util.h"
 
 namespace {
@@ -207,6 +210,139 @@ TEST_F(Scene, ATreeThatDoesNotFitKeepsTheOldSceneAndTree) {
     // An unreadable file is told apart from one that does not fit.
     EXPECT_FALSE(loadTriangleFile("/nonexistent/file.tri", &failure));
     EXPECT_EQ(LoadFailure::Unreadable, failure);
+}
+
+// The uploaded contents of every live buffer name: what the window would show.
+std::map<std::uint32_t, std::string> gUploads;
+
+void keepUpload(std::uint32_t& name, BufferTarget, const void* data, std::size_t bytes) {
+    const failing_allocations::Pause pause;  // the test's own bookkeeping
+    gUploads.erase(name);
+    name = gNextName++;
+    gUploads[name] = std::string(static_cast<const char*>(data), bytes);
+}
+
+template <typename T>
+std::string bytesOf(const T& value) {
+    return std::string(reinterpret_cast<const char*>(&value), sizeof value);
+}
+template <typename T>
+std::string bytesOf(const std::vector<T>& values) {
+    return std::string(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(T));
+}
+
+// What the scene holds, by part: its values, and with `identities` also which
+// tree, nodes and buffer names hold them.
+std::map<std::string, std::string> sceneSnapshot(bool identities = true) {
+    const failing_allocations::Pause pause;
+    const ApplicationState& s = AppState;
+    const GpuBufferSet& b = s.gpuBuffers;
+    std::string regions;
+    for (const QuadtreeNode* node : s.quadtree.regionList) regions += bytesOf(node->bounds) + bytesOf(node->centre);
+    std::string located;
+    if (s.highlightRegion != nullptr) located = bytesOf(s.highlightRegion->bounds);
+    auto upload = [](std::uint32_t name) {
+        const auto found = gUploads.find(name);
+        return found == gUploads.end() ? std::string("none") : found->second;
+    };
+    std::map<std::string, std::string> out{
+        {"mesh", bytesOf(s.mesh.vertices) + bytesOf(s.mesh.indices) + bytesOf(s.mesh.edges)},
+        {"measures", bytesOf(s.sceneBounds) + bytesOf(s.sceneCenter) + bytesOf(s.sceneExtent) + bytesOf(s.moveStep)},
+        {"tree", regions},
+        {"limits", bytesOf(s.quadtreeSettings.maxDepth) + bytesOf(s.quadtreeSettings.maxTrianglesPerRegion)},
+        {"location", located + bytesOf(s.queryPoint) + bytesOf(s.highlightEnabled)},
+        {"counts", bytesOf(b.foundTriangleFirst) + bytesOf(b.regionLineVertexCount) + bytesOf(b.highlightVertexCount) +
+                       bytesOf(b.meshIndexCount)},
+        {"mesh buffers", upload(b.meshVertexBuffer) + upload(b.meshIndexBuffer)},
+        {"region lines", upload(b.regionLineBuffer)},
+        {"highlight", upload(b.highlightBuffer)}};
+    if (identities) {
+        out["identities"] = bytesOf(s.quadtree.root) + bytesOf(s.quadtree.regionList) + bytesOf(s.regionLineSource) +
+                            bytesOf(s.highlightRegion) + bytesOf(b.meshVertexBuffer) + bytesOf(b.meshIndexBuffer) +
+                            bytesOf(b.regionLineBuffer) + bytesOf(b.highlightBuffer);
+    }
+    return out;
+}
+
+// The names of the parts that differ.
+std::string differences(const std::map<std::string, std::string>& a, const std::map<std::string, std::string>& b) {
+    std::string names;
+    for (const auto& [name, value] : a) {
+        const auto other = b.find(name);
+        if (other == b.end() || other->second != value) names += name + "; ";
+    }
+    for (const auto& [name, value] : b) {
+        if (a.find(name) == a.end()) names += name + " (new); ";
+    }
+    return names;
+}
+
+// Each allocation of a load, an Apply and a click made to fail in turn (the
+// quadtree's worker threads included): the operation reports the failure and
+// the old scene, tree, buffers and their contents stay exactly as they were.
+// Only a worker thread that cannot be started is no failure: fewer threads do
+// the same work. Once no allocation fails, the operation succeeds.
+TEST_F(Scene, AnAllocationThatFailsAnywhereLeavesTheSceneAsItWas) {
+    std::vector<Point2> v;
+    std::vector<std::uint32_t> i;
+    jitteredGrid(12, 10, 3, v, i);
+    const auto path = std::filesystem::temp_directory_path() / "orrelin_failing_allocations.tri";
+    const std::string file = path.string();
+    std::ofstream(path, std::ios::binary) << meshText(v, i);
+    AppState.display.replaceBuffer = keepUpload;
+    gUploads.clear();
+    LoadFailure failure = LoadFailure::None;
+
+    // `operation` once as it should go, then with allocation n = 1, 2, ...
+    // failing, each time after `before` has set up another scene to keep.
+    auto eachAllocationFails = [&failure](const char* what, const std::function<bool()>& operation,
+                                          const std::function<bool()>& before) {
+        EXPECT_TRUE(before() && operation()) << what;
+        const auto done = sceneSnapshot(false);
+        std::size_t n = 1;
+        for (;; ++n) {
+            EXPECT_TRUE(before()) << what;
+            const auto kept = sceneSnapshot();
+            failure = LoadFailure::None;
+            failing_allocations::failAt(n);
+            const bool ok = operation();
+            const bool failed = failing_allocations::disarm();
+            if (ok) {
+                EXPECT_EQ("", differences(done, sceneSnapshot(false))) << what << ": allocation " << n;
+                if (!failed) break;
+                continue;
+            }
+            EXPECT_TRUE(failed) << what;
+            if (std::string(what) == "load") {
+                EXPECT_NE(LoadFailure::None, failure) << "allocation " << n;
+            }
+            EXPECT_EQ("", differences(kept, sceneSnapshot())) << what << ": allocation " << n;
+        }
+        return n;
+    };
+    auto loadFile = [&] {
+        const bool ok = loadTriangleFile(file, &failure);
+        clearFileMesh();
+        return ok;
+    };
+    auto squareWithAClick = [] {
+        return load(kSquare) && simulatePointLocation({0.25f, 0.25f}) && rebuildQuadtree(5, 50);
+    };
+    EXPECT_GT(eachAllocationFails("load", loadFile, squareWithAClick), 10u);
+    eachAllocationFails(
+        "apply", [] { return rebuildQuadtree(3, 4); },
+        [&] {
+            return loadFile() && simulatePointLocation({5.5f, 4.5f});
+        });
+    eachAllocationFails(
+        "click",
+        [] {
+            return simulatePointLocation({5.5f, 4.5f});
+        },
+        [] {
+            return simulatePointLocation({1.5f, 1.5f});
+        });
+    std::filesystem::remove(path);
 }
 
 TEST_F(Scene, StartPositionCentresTheWindow) {

@@ -43,6 +43,8 @@ void loadScene(const std::string& path) {
     glutSetCursor(GLUT_CURSOR_WAIT);
     platform::flushDrawingWindow();  // the wait cursor shows while the file is read
     const bool wasLoaded = AppState.sceneLoaded;
+    // Made before the scene is replaced: nothing that can fail comes after it.
+    const std::string title = std::string(kWindowTitle) + " - " + path;
     LoadFailure failure = LoadFailure::None;
     AppState.sceneLoaded = loadTriangleFile(path, &failure);
     glutSetCursor(GLUT_CURSOR_LEFT_ARROW);
@@ -67,6 +69,6 @@ void loadScene(const std::string& path) {
     platform::registerDrawingKeyHandlers(onKeyboard, onSpecialKey);
     registerPointerCallbacks();
     platform::setForegroundWindow(AppState.drawingWindow);
-    glutSetWindowTitle((std::string(kWindowTitle) + " - " + path).c_str());
+    glutSetWindowTitle(title.c_str());
     displayScene();
 }
