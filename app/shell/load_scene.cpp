@@ -69,6 +69,6 @@ void loadScene(const std::string& path) {
     platform::registerDrawingKeyHandlers(onKeyboard, onSpecialKey);
     registerPointerCallbacks();
     platform::setForegroundWindow(AppState.drawingWindow);
-    glutSetWindowTitle(title.c_str());
+    platform::setDrawingWindowTitle(title);
     displayScene();
 }

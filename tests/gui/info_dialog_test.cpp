@@ -451,7 +451,7 @@ TEST_F(InfoDialog, NamesThatAreNotUtf8AreNotOfferedOtherNamesWork) {
     std::ofstream(folder / "\xff\xfe.tri", std::ios::binary) << gridMesh(8, 400, 300);
     std::ofstream(folder / "\xfe\xff.tri", std::ios::binary) << "v 1 2\nf 0 1 7\n";
     const fs::path bad = folder / "\u00e4 bad.tri";
-    const fs::path good = folder / "\u00e4 good.tri";
+    const fs::path good = folder / "\u00e4 good-\u65e5\u672c.tri";
     std::ofstream(bad, std::ios::binary) << "v 1 2\nf 0 1 7\n";
     std::ofstream(good, std::ios::binary) << gridMesh(8, 400, 300);
     // Into the folder, then to its list, where `listKeys` pick an entry that
@@ -479,6 +479,8 @@ TEST_F(InfoDialog, NamesThatAreNotUtf8AreNotOfferedOtherNamesWork) {
     EXPECT_FALSE(gui::findWindows("^Error$").size() > 0);
     const std::string title = gui::windowName(window);
     EXPECT_NE("Orrelin v1.1 - ./Data/triangles_1.tri", title);
+    // The window manager shows the path as it is.
+    EXPECT_EQ("Orrelin v1.1 - " + good.string(), utf8Name(window));
     const gui::Image loaded = capture();
 
     // Only the undecodable names are left: an empty list, nothing is chosen

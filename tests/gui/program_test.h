@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iostream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -129,6 +130,18 @@ class ProgramTest : public ::testing::Test {
     }
 
     gui::Image capture() { return gui::captureWindow(window); }
+
+    // The window's UTF-8 name (_NET_WM_NAME), read as bytes; empty without one.
+    static std::string utf8Name(const std::string& id) {
+        const gui::CommandResult r = gui::runCommand({"xprop", "-id", id, "-f", "_NET_WM_NAME", "8x", "_NET_WM_NAME"});
+        std::string name;
+        const std::size_t eq = r.out.find('=');
+        if (r.out.find("UTF8_STRING") == std::string::npos || eq == std::string::npos) return name;
+        std::istringstream bytes(r.out.substr(eq + 1));
+        std::string byte;
+        while (std::getline(bytes, byte, ',')) name += static_cast<char>(std::stoi(byte, nullptr, 16));
+        return name;
+    }
 
     // Clicks the close button of the frame the window manager draws around
     // `id` (openbox: the rightmost button of the title bar).

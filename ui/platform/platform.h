@@ -43,6 +43,10 @@ void showMessageBox(PlatformWindow* owner, const std::string& text, const char* 
 // Enables or disables a window for user input (null: nothing happens).
 void enableWindow(PlatformWindow* window, bool enable);
 
+// Sets the drawing window's title (the windowing library's, and the text
+// window managers show, which on Linux is read as UTF-8).
+void setDrawingWindowTitle(const std::string& title);
+
 // Brings a window to the front and gives it the keyboard focus.
 void setForegroundWindow(PlatformWindow* window);
 

@@ -150,9 +150,10 @@ void primaryScreenSize(int& width, int& height) {
     height = size.height();
 }
 
-PlatformWindow* attachDrawingWindow(const char*) {
+PlatformWindow* attachDrawingWindow(const char* title) {
     x11::attachCurrentWindow();
     drawingWindow.nativeId = x11::drawingWindowId();
+    x11::setUtf8Title(drawingWindow.nativeId, title);
     drawingWindow.enabled = true;
     detail::startKeyRouting();
     return &drawingWindow;
@@ -187,6 +188,13 @@ void enableWindow(PlatformWindow* window, bool enable) {
     // A dialog's controls are disabled, not its window: a chooser or box it
     // owns must stay usable.
     if (window->inputArea != nullptr) window->inputArea->setEnabled(enable);
+}
+
+void setDrawingWindowTitle(const std::string& title) {
+    glutSetWindowTitle(title.c_str());
+    // The windowing library names the window in Latin-1 only; window managers
+    // prefer this UTF-8 name, so paths with other letters show as they are.
+    x11::setUtf8Title(drawingWindow.nativeId, title);
 }
 
 void setForegroundWindow(PlatformWindow* window) {

@@ -182,6 +182,11 @@ void enableWindow(PlatformWindow* window, bool enable) {
     if (window != nullptr) EnableWindow(hwndOf(window), enable ? TRUE : FALSE);
 }
 
+void setDrawingWindowTitle(const std::string& title) {
+    // Title and paths are both in the ANSI code page.
+    glutSetWindowTitle(title.c_str());
+}
+
 void setForegroundWindow(PlatformWindow* window) {
     if (window != nullptr) SetForegroundWindow(hwndOf(window));
 }

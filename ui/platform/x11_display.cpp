@@ -96,6 +96,14 @@ void discardQueuedInput() {
     }
 }
 
+void setUtf8Title(unsigned long window, const std::string& title) {
+    if (glutDisplay == nullptr || window == 0) return;
+    XChangeProperty(glutDisplay, window, XInternAtom(glutDisplay, "_NET_WM_NAME", False),
+                    XInternAtom(glutDisplay, "UTF8_STRING", False), 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(title.data()), static_cast<int>(title.size()));
+    XFlush(glutDisplay);
+}
+
 bool windowManagerPresent() {
     if (glutDisplay == nullptr) return false;
     const Atom check = XInternAtom(glutDisplay, "_NET_SUPPORTING_WM_CHECK", False);

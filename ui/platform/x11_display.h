@@ -4,6 +4,8 @@
 // because Xlib's macros clash with the toolkit's names; no Xlib type appears
 // here.
 
+#include <string>
+
 namespace x11 {
 
 // Takes the display connection and the window of the current OpenGL context
@@ -29,6 +31,10 @@ void discardQueuedInput();
 // Raises and activates a top-level window: through the window manager when
 // one runs, otherwise by raising it and setting the input focus.
 void activateWindow(unsigned long window);
+
+// Sets a window's UTF-8 name (_NET_WM_NAME), which window managers show in
+// place of the Latin-1 WM_NAME.
+void setUtf8Title(unsigned long window, const std::string& title);
 
 // Whether a window manager that follows the extended hints is running.
 bool windowManagerPresent();
