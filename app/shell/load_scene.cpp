@@ -62,6 +62,10 @@ void loadScene(const std::string& path) {
         return;
     }
 
+    // The window may have changed size before any reshape callback was there
+    // to record it (before the first scene, or when it was first shown).
+    AppState.windowWidth = glutGet(GLUT_WINDOW_WIDTH);
+    AppState.windowHeight = glutGet(GLUT_WINDOW_HEIGHT);
     AppState.eye = framedEye(AppState.sceneCenter, AppState.sceneExtent);
     updateProjection();
     loadView();
