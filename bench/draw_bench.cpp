@@ -28,10 +28,10 @@ std::string meshPath;
 // Opens the program's drawing window the way start-up does and waits until it
 // is on the screen.
 bool openDrawingWindow() {
-    platform::startServices();
     int argc = 1;
     char name[] = "orrelin_draw_bench";
     char* argv[] = {name, nullptr};
+    platform::startServices(argc, argv);
     glutInit(&argc, argv);
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);

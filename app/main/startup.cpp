@@ -21,7 +21,7 @@ void onDrawingWindowClosing() {
 }  // namespace
 
 int runProgram(int argc, char** argv) {
-    platform::startServices();
+    platform::startServices(argc, argv);
     int screenWidth = 0;
     int screenHeight = 0;
     platform::primaryScreenSize(screenWidth, screenHeight);

@@ -97,8 +97,8 @@ class InfoDialog : public ProgramTest {
 
     // Starts without a default file, closes the error box about it and finds
     // both windows.
-    void startWithoutScene() {
-        start();
+    void startWithoutScene(const gui::Environment& env = {}, const std::vector<std::string>& args = {}) {
+        start(env, {}, args);
         auto box = gui::waitForWindow("^Error$", 20);
         ASSERT_TRUE(box.has_value());
         ASSERT_TRUE(gui::keyToWindow(*box, "Return"));
@@ -543,6 +543,39 @@ TEST_F(InfoDialog, DegenerateScenesDoNotBreakTheView) {
     ASSERT_TRUE(gui::waitForWindow("^Orrelin v1\\.1 - " + good.string() + "$", 10).has_value());
     EXPECT_TRUE(waitForOrangeAt(kStartView, 150, 30));
     EXPECT_TRUE(waitForOrangeAt(kStartView, 75, 60));
+}
+
+// A first load takes the window's size as it is now, though it changed before
+// any scene could record it: the picture fills the window and clicks pick in
+// it. The program is given its display with -display while $DISPLAY names no
+// server: the dialog and the message boxes come up there too.
+TEST_F(InfoDialog, AFirstLoadFillsTheWindowAtItsSizeOnTheDisplayGivenToIt) {
+    startWithoutScene({{"DISPLAY", ":999"}}, {"-display", gui::session().display()});
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ("Orrelin v1.1", utf8Name(window));
+    ASSERT_EQ(0, gui::runCommand({"xdotool", "windowsize", "--sync", window, "1000", "700"}).exitStatus);
+    const fs::path mesh = workDir / "grid.tri";
+    std::ofstream(mesh, std::ios::binary) << gridMesh(16);
+    ASSERT_FALSE(openChooser().empty()) << "no file chooser";
+    ASSERT_TRUE(gui::typeText(mesh.string()));
+    ASSERT_TRUE(gui::key("Return"));
+    ASSERT_TRUE(gui::waitForWindow("^Orrelin v1\\.1 - " + mesh.string() + "$", 10).has_value());
+    const View v{150, 200, 500, 1000, 700};
+    ASSERT_TRUE(waitForOrangeAt(v, 150, 30));
+    // The root's split lines cross at the window's centre.
+    const gui::Image image = capture();
+    ASSERT_EQ(1000, image.width);
+    EXPECT_EQ(500.0, v.px(150));
+    EXPECT_EQ(350.0, v.py(200));
+    EXPECT_EQ(kOrange, image.at(499, rounded(v.py(330))));
+    EXPECT_EQ(kOrange, image.at(rounded(v.px(20)), 349));
+    // A click on a known triangle highlights it, filled green.
+    const int x = rounded(v.px(40)), y = rounded(v.py(97));  // cell (2, 3), its upper-left triangle
+    ASSERT_TRUE(gui::clickAt(window, x, y, 1));
+    EXPECT_TRUE(gui::waitFor([&] { return capture().at(x, y) == kPointGreen; }, 10));
+    EXPECT_TRUE(gui::anyPixelNear(capture(), rounded(v.px(43.75)), rounded(v.py(91.7)), 1, kFoundGreen, kTolerance));
+    ASSERT_TRUE(gui::keyToWindow(window, "Escape"));
+    EXPECT_EQ(0, exitStatus());
 }
 
 TEST_F(InfoDialog, EscInTheDialogEndsTheProgram) {

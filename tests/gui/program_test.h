@@ -111,10 +111,12 @@ class ProgramTest : public ::testing::Test {
         std::ofstream(workDir / "Data" / "triangles_1.tri", std::ios::binary) << text;
     }
 
-    // Starts the program in the working folder; `prefix` runs before it (a
-    // resource limit, say).
-    void start(const gui::Environment& env = {}, std::vector<std::string> prefix = {}) {
+    // Starts the program in the working folder with `args`; `prefix` runs
+    // before it (a resource limit, say).
+    void start(const gui::Environment& env = {}, std::vector<std::string> prefix = {},
+               const std::vector<std::string>& args = {}) {
         prefix.push_back(ORRELIN_EXE);
+        prefix.insert(prefix.end(), args.begin(), args.end());
         ASSERT_TRUE(program.start(prefix, env, workDir.string(), (workDir / "output.txt").string())) << program.error();
     }
 

@@ -12,9 +12,11 @@
 
 namespace platform {
 
-// Starts the toolkit. Call once, first thing in the entry, before the
-// windowing library opens its display.
-void startServices();
+// Starts the toolkit on the display the windowing library will open: the
+// one its `-display` option names, if the command line has one. Call once,
+// first thing in the entry, before the windowing library's initialisation
+// takes its options out of the command line.
+void startServices(int argc, char** argv);
 
 // Stops the toolkit and releases its objects. Call once, after the windowing
 // library's main loop has returned (or when start-up gives up).

@@ -28,10 +28,13 @@ namespace {
 
 struct QtServices {
     // Qt keeps references to argc and argv for the application's lifetime;
-    // the program's own arguments belong to the windowing library.
+    // the program's own arguments belong to the windowing library, except the
+    // display both must use.
     int argc = 1;
     char programName[8] = "orrelin";
-    char* argv[2] = {programName, nullptr};
+    char displayOption[9] = "-display";
+    std::string displayName;
+    char* argv[4] = {programName, nullptr, nullptr, nullptr};
     std::unique_ptr<QApplication> application;
     std::unique_ptr<QSocketNotifier> glutConnection;
     std::unique_ptr<QWindow> drawingWindowProxy;  // stands for the drawing window as a transient parent
@@ -106,15 +109,37 @@ QMessageBox::Icon boxIcon(platform::MessageIcon icon) {
     return QMessageBox::Information;
 }
 
+// The display the windowing library opens: the value of the last `-display`
+// option, read as it reads its options (`-geometry` takes the next argument
+// as its value), or empty for $DISPLAY.
+std::string displayFromCommandLine(int argc, char** argv) {
+    std::string display;
+    for (int i = 1; i + 1 < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "-display") {
+            display = argv[++i];
+        } else if (option == "-geometry") {
+            ++i;
+        }
+    }
+    return display;
+}
+
 }  // namespace
 
 namespace platform {
 
-void startServices() {
+void startServices(int argc, char** argv) {
     ensureRuntimeDirectory();
     // The drawing window is an X11 window; Qt must talk to the same server.
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     services = new QtServices;
+    services->displayName = displayFromCommandLine(argc, argv);
+    if (!services->displayName.empty()) {
+        services->argv[1] = services->displayOption;
+        services->argv[2] = services->displayName.data();
+        services->argc = 3;
+    }
     services->application = std::make_unique<QApplication>(services->argc, services->argv);
     // Message boxes and choosers are the only Qt windows for long stretches;
     // closing one must not end Qt's event loops.

@@ -159,7 +159,7 @@ UINT iconStyle(platform::MessageIcon icon) {
 
 namespace platform {
 
-void startServices() {}
+void startServices(int, char**) {}
 void stopServices() {}
 void startEventPump() {}
 void flushDrawingWindow() {}
