@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "dialog_key_table.h"
 #include "info_dialog.h"
 #include "key_routing.h"
 
@@ -121,4 +122,66 @@ TEST(InfoDialogTemplate, DialogUnitsScaleWithTheFontLikeMulDiv) {
     EXPECT_EQ(-3, dialogUnitsToPixelsX(-2, 5));
     EXPECT_EQ(0, dialogUnitsToPixelsY(0, 13));
     EXPECT_EQ(7, dialogUnitsToPixelsY(4, 13));  // 6.5
+}
+
+namespace {
+
+// The template index of a control named in the recorded table.
+int indexOf(int control) {
+    const auto controls = infoDialogControls();
+    if (control == dialog_keys::kLastText) return static_cast<int>(controls.size()) - 1;
+    for (std::size_t k = 0; k < controls.size(); ++k) {
+        if (controls[k].id == control) return static_cast<int>(k);
+    }
+    return -1;
+}
+
+KeyPress xdotoolChord(const std::string& keys) {
+    KeyPress press;
+    std::string name = keys;
+    for (std::size_t plus; (plus = name.find('+')) != std::string::npos; name.erase(0, plus + 1)) {
+        const std::string modifier = name.substr(0, plus);
+        press.ctrl = press.ctrl || modifier == "ctrl";
+        press.shift = press.shift || modifier == "shift";
+    }
+    const std::vector<std::pair<std::string, KeyName>> names{
+        {"Tab", KeyName::Tab},   {"Return", KeyName::Return}, {"space", KeyName::Space}, {"Up", KeyName::Up},
+        {"Down", KeyName::Down}, {"Left", KeyName::Left},     {"Right", KeyName::Right}};
+    for (const auto& [text, key] : names) {
+        if (text == name) press.key = key;
+    }
+    return press;
+}
+
+}  // namespace
+
+// The rules give what the Windows dialog did with each key on each focusable
+// control (a press of Space is the button's own; the box a press of Apply
+// opens moves the focus on, which is the handler's doing).
+TEST(DialogNavigation, DoesWhatTheWindowsDialogDid) {
+    using Kind = DialogNavigation::Kind;
+    const auto controls = infoDialogControls();
+    for (const dialog_keys::Case& c : dialog_keys::kWindowsBehaviour) {
+        SCOPED_TRACE(std::to_string(c.from) + " " + c.keys);
+        const DialogNavigation nav = navigateDialog(controls, indexOf(c.from), xdotoolChord(c.keys));
+        const bool button = controls[static_cast<std::size_t>(indexOf(c.from))].kind == ControlKind::PushButton;
+        if (c.pressed != dialog_keys::kNothing) {
+            if (std::string(c.keys) == "space") {
+                EXPECT_TRUE(button && nav.kind == Kind::Control);
+            } else {
+                EXPECT_EQ(Kind::Press, nav.kind);
+                EXPECT_EQ(indexOf(c.pressed), nav.control);
+            }
+        } else if (c.focus == c.from) {
+            EXPECT_NE(Kind::Focus, nav.kind);
+            EXPECT_NE(Kind::Press, nav.kind);
+        } else {
+            EXPECT_EQ(Kind::Focus, nav.kind);
+            EXPECT_EQ(indexOf(c.focus), nav.control);
+        }
+    }
+    // Alt takes nothing; Tab goes on from a text.
+    EXPECT_EQ(Kind::Control, navigateDialog(controls, 2, KeyPress{KeyName::Return, false, false, true}).kind);
+    EXPECT_EQ(0, navigateDialog(controls, 4, xdotoolChord("Tab")).control);
+    EXPECT_EQ(3, navigateDialog(controls, 4, xdotoolChord("shift+Tab")).control);
 }

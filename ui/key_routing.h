@@ -3,7 +3,11 @@
 // the Info dialog, wherever the key was pressed), the dialog's own keyboard
 // navigation, or the drawing window's key handlers.
 
-enum class KeyName { Tab, Escape, Modifier, Other };
+#include <span>
+
+#include "info_dialog.h"
+
+enum class KeyName { Tab, Escape, Modifier, Return, Space, Up, Down, Left, Right, Other };
 
 struct KeyPress {
     KeyName key = KeyName::Other;
@@ -40,3 +44,24 @@ enum class KeyRoute {
 // in the drawing window go to its handlers once a scene has registered them.
 // Modifier keys pressed alone never reach the drawing window's handlers.
 KeyRoute routeKey(KeyOrigin origin, const KeyPress& press, const RoutingState& state, int& command);
+
+// What the dialog's own keyboard handling does with a key that the routing
+// left to it, as the platform's dialog keyboard routine does it: Tab and
+// Shift+Tab (Ctrl does not matter) go to the next and previous tab stop; the
+// arrows move through the focused control's group unless it is an edit, which
+// moves its caret; Enter presses a focused push button and does nothing
+// elsewhere (the dialog has no default button); everything else is the
+// focused control's own (Space presses a button, characters go to an edit).
+struct DialogNavigation {
+    enum class Kind {
+        Control,  // the focused control handles the key itself
+        Focus,    // the focus moves to `control` (an edit's text is selected)
+        Press,    // the push button `control` is pressed
+        Nothing,  // the key is taken and does nothing
+    };
+    Kind kind = Kind::Control;
+    int control = -1;  // index in the template
+};
+
+// `focused` is the index in `controls` of the control with the focus, or -1.
+DialogNavigation navigateDialog(std::span<const DialogControl> controls, int focused, const KeyPress& press);

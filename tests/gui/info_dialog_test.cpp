@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "dialog_keys.h"
 #include "gui_harness.h"
 #include "program_test.h"
 #include "special_files.h"
@@ -109,11 +110,10 @@ class InfoDialog : public ProgramTest {
         window = drawing.front();
     }
 
-    // Opens the chooser with the keyboard: the focus starts in the depth
-    // field, and Open File is the third tab stop after it.
+    // Opens the chooser with a click on Open File, wherever the focus is.
     std::string openChooser() {
         toDialog();
-        gui::key("Tab Tab Tab space");
+        clickDialogControl(dialog, 11, 318, 64, 14);
         return waitForChooser();
     }
 
@@ -198,6 +198,22 @@ TEST_F(InfoDialog, InvalidPropertiesAreReportedAndTheFaultyFieldSelected) {
     EXPECT_TRUE(gui::anyPixelNear(image, rounded(v.px(150)), rounded(v.py(60)), 1, kOrange, kTolerance));
     EXPECT_TRUE(gui::anyPixelNear(image, rounded(v.px(60)), rounded(v.py(200)), 1, kOrange, kTolerance));
     EXPECT_FALSE(gui::findWindows("^Properties Input Error$").size() > 0);
+}
+
+// Enter, Space, the arrows, Tab, Shift+Tab and Ctrl+Shift+Tab on each of the
+// four focusable controls do what they do in the Windows build.
+TEST_F(InfoDialog, KeysOnEachControlDoWhatTheWindowsDialogDoes) {
+    startWithScene();
+    toDialog();
+    typeInto("0");  // an invalid depth: Apply shows the box
+    const dialog_keys::Driver driver{[&](const std::string& keys) { return gui::keyToWindow(dialog, keys); },
+                                     [&] { return clickDialogControl(dialog, 85, 318, 64, 14); }, 0.6};
+    dialog_keys::Prober prober(driver);
+    for (const dialog_keys::Case& expected : dialog_keys::kWindowsBehaviour) {
+        EXPECT_EQ(dialog_keys::describe(expected), dialog_keys::describe(prober.outcome(expected.from, expected.keys)));
+    }
+    ASSERT_TRUE(gui::keyToWindow(dialog, "Escape"));
+    EXPECT_EQ(0, exitStatus());
 }
 
 TEST_F(InfoDialog, EmptyTextLettersAndNegativeNumbersAreInvalidDepths) {

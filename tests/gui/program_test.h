@@ -186,6 +186,16 @@ class ProgramTest : public ::testing::Test {
             timeout);
     }
 
+    // Clicks the centre of a control of the Info dialog `dialog` given in
+    // dialog units, scaled by the dialog's client area (161 x 367 units).
+    static bool clickDialogControl(const std::string& dialog, int x, int y, int width, int height) {
+        const gui::Geometry g = gui::windowGeometry(dialog);
+        const double sx = g.width / 161.0;
+        const double sy = g.height / 367.0;
+        return gui::clickAt(dialog, static_cast<int>((x + width / 2.0) * sx),
+                            static_cast<int>((y + height / 2.0) * sy));
+    }
+
     // The program's exit status (-1000 while it still runs); anything but 0
     // shows what the program printed, sanitizer reports included.
     int exitStatus(double timeout = 10) {

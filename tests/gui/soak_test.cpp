@@ -17,16 +17,6 @@ using namespace program_test;
 
 class Soak : public ProgramTest {
    protected:
-    // Clicks the centre of a dialog control given in dialog units, scaled by
-    // the dialog's size in pixels (161 x 367 units).
-    bool clickDialogControl(const std::string& dialog, int x, int y, int width, int height) {
-        const gui::Geometry g = gui::windowGeometry(dialog);
-        const double sx = g.width / 161.0;
-        const double sy = g.height / 367.0;
-        return gui::clickAt(dialog, static_cast<int>((x + width / 2.0) * sx),
-                            static_cast<int>((y + height / 2.0) * sy));
-    }
-
     // Valid limits through Apply, then Open File cancelled.
     void applyAndCancelOpenFile(const std::string& dialog) {
         ASSERT_TRUE(clickDialogControl(dialog, 104, 266, 40, 14));  // the depth field

@@ -15,7 +15,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QWindow>
+#include <algorithm>
 #include <map>
+#include <vector>
 
 #include "dialog_fields.h"
 #include "info_dialog.h"
@@ -45,6 +47,9 @@ class InfoDialogWidget : public QDialog {
     }
 
     QWidget* inputArea() const { return content_; }
+
+    // The controls in template order.
+    const std::vector<QWidget*>& controlsInOrder() const { return inOrder_; }
 
    protected:
     // The dialog stays open for the whole run: neither Esc nor the frame closes it.
@@ -80,6 +85,7 @@ class InfoDialogWidget : public QDialog {
                 case ControlKind::PushButton: {
                     auto* button = new QPushButton(text, content_);
                     button->setAutoDefault(false);  // Enter in an edit presses nothing
+                    button->setFocusPolicy(Qt::StrongFocus);
                     button->setDefault(false);
                     const int id = c.id;
                     const PlatformWindow* handle = handle_;
@@ -114,6 +120,7 @@ class InfoDialogWidget : public QDialog {
                 widget->setFocusPolicy(Qt::NoFocus);
             }
             if (c.id != IDC_STATIC) controls_[c.id] = widget;
+            inOrder_.push_back(widget);
         }
         // Group boxes only frame the controls; they must not catch their clicks.
         for (QWidget* box : groupBoxes) box->lower();
@@ -122,6 +129,7 @@ class InfoDialogWidget : public QDialog {
     PlatformWindow* handle_;
     QWidget* content_ = nullptr;
     std::map<int, QWidget*> controls_;
+    std::vector<QWidget*> inOrder_;
 };
 
 InfoDialogWidget* widgetOf(PlatformWindow* dialog) {
@@ -136,6 +144,35 @@ QLineEdit* editOf(PlatformWindow* dialog, int id) {
 }  // namespace
 
 namespace platform {
+
+namespace detail {
+
+int focusedControl(PlatformWindow* dialog) {
+    const InfoDialogWidget* widget = widgetOf(dialog);
+    if (widget == nullptr) return -1;
+    const std::vector<QWidget*>& controls = widget->controlsInOrder();
+    const auto found = std::find(controls.begin(), controls.end(), QApplication::focusWidget());
+    return found == controls.end() ? -1 : static_cast<int>(found - controls.begin());
+}
+
+void focusControl(PlatformWindow* dialog, int index) {
+    const InfoDialogWidget* widget = widgetOf(dialog);
+    if (widget == nullptr || index < 0 || index >= static_cast<int>(widget->controlsInOrder().size())) return;
+    QWidget* control = widget->controlsInOrder()[static_cast<std::size_t>(index)];
+    // Texts take the focus too, as the platform's dialogs let them.
+    control->setFocus(Qt::TabFocusReason);
+    if (auto* edit = dynamic_cast<QLineEdit*>(control)) edit->selectAll();
+}
+
+void pressControl(PlatformWindow* dialog, int index) {
+    const InfoDialogWidget* widget = widgetOf(dialog);
+    if (widget == nullptr || index < 0 || index >= static_cast<int>(widget->controlsInOrder().size())) return;
+    if (auto* button = dynamic_cast<QPushButton*>(widget->controlsInOrder()[static_cast<std::size_t>(index)])) {
+        button->click();
+    }
+}
+
+}  // namespace detail
 
 PlatformWindow* createInfoDialog(PlatformWindow* owner, DialogProcedure procedure, void* object) {
     auto* handle = new PlatformWindow;

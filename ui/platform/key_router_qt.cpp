@@ -89,6 +89,13 @@ KeyPress qtKeyPress(const QKeyEvent* event) {
             press.shift = true;
             break;
         case Qt::Key_Escape: press.key = KeyName::Escape; break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter: press.key = KeyName::Return; break;
+        case Qt::Key_Space: press.key = KeyName::Space; break;
+        case Qt::Key_Up: press.key = KeyName::Up; break;
+        case Qt::Key_Down: press.key = KeyName::Down; break;
+        case Qt::Key_Left: press.key = KeyName::Left; break;
+        case Qt::Key_Right: press.key = KeyName::Right; break;
         case Qt::Key_Shift:
         case Qt::Key_Control:
         case Qt::Key_Alt: press.key = KeyName::Modifier; break;
@@ -97,8 +104,21 @@ KeyPress qtKeyPress(const QKeyEvent* event) {
     return press;
 }
 
+// The dialog's own keyboard handling, as the platform's dialogs have it.
+// True when the key is taken.
+bool navigate(PlatformWindow* dialog, const KeyPress& press) {
+    const DialogNavigation nav = navigateDialog(infoDialogControls(), platform::detail::focusedControl(dialog), press);
+    switch (nav.kind) {
+        case DialogNavigation::Kind::Control: return false;
+        case DialogNavigation::Kind::Focus: platform::detail::focusControl(dialog, nav.control); break;
+        case DialogNavigation::Kind::Press: platform::detail::pressControl(dialog, nav.control); break;
+        case DialogNavigation::Kind::Nothing: break;
+    }
+    return true;
+}
+
 // Sees the keys of every Qt window first; takes the accelerators of keys
-// pressed in a registered dialog and leaves everything else to the dialog.
+// pressed in a registered dialog, and runs the dialog's own keyboard handling.
 class DialogKeyFilter : public QObject {
    public:
     using QObject::QObject;
@@ -108,15 +128,18 @@ class DialogKeyFilter : public QObject {
         if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride) return false;
         if (!watched->isWidgetType()) return false;
         const QWidget* window = static_cast<QWidget*>(watched)->window();
-        bool inDialog = false;
+        PlatformWindow* pressedIn = nullptr;
         for (const platform::detail::DialogEntry& entry : platform::detail::dialogs()) {
-            if (static_cast<const QWidget*>(entry.window->dialog) == window) inDialog = true;
+            if (static_cast<const QWidget*>(entry.window->dialog) == window) pressedIn = entry.window;
         }
-        if (!inDialog) return false;
+        if (pressedIn == nullptr) return false;
         PlatformWindow* dialog = routingDialog();
         int command = 0;
-        const KeyRoute route =
-            routeKey(KeyOrigin::Dialog, qtKeyPress(static_cast<QKeyEvent*>(event)), currentState(dialog), command);
+        const KeyPress press = qtKeyPress(static_cast<QKeyEvent*>(event));
+        const KeyRoute route = routeKey(KeyOrigin::Dialog, press, currentState(dialog), command);
+        if (route == KeyRoute::DialogNavigation) {
+            return event->type() == QEvent::KeyPress && navigate(pressedIn, press);
+        }
         if (route != KeyRoute::Command) return false;
         event->accept();
         // The key is taken: no shortcut may have it, and its press runs the command once.

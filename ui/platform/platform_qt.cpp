@@ -211,8 +211,18 @@ void enableWindow(PlatformWindow* window, bool enable) {
     if (window == nullptr) return;
     window->enabled = enable;
     // A dialog's controls are disabled, not its window: a chooser or box it
-    // owns must stay usable.
-    if (window->inputArea != nullptr) window->inputArea->setEnabled(enable);
+    // owns must stay usable. Disabling moves the focus off the controls; like
+    // a disabled window, the dialog gives it back to the same control.
+    if (window->inputArea == nullptr) return;
+    if (!enable) {
+        QWidget* focus = window->dialog->focusWidget();
+        if (focus != nullptr && window->inputArea->isAncestorOf(focus)) window->focusBeforeDisabled = focus;
+    }
+    window->inputArea->setEnabled(enable);
+    if (enable && window->focusBeforeDisabled != nullptr) {
+        window->focusBeforeDisabled->setFocus(Qt::OtherFocusReason);
+        window->focusBeforeDisabled = nullptr;
+    }
 }
 
 void setDrawingWindowTitle(const std::string& title) {

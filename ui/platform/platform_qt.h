@@ -12,11 +12,12 @@ class QWindow;
 class QDialog;
 
 struct PlatformWindow {
-    unsigned long nativeId = 0;           // X window id (0 for a dialog not yet created natively)
-    QDialog* dialog = nullptr;            // the dialog, or null for the drawing window
-    QWidget* inputArea = nullptr;         // the dialog's controls: disabled while the dialog is
-    bool enabled = true;                  // input is taken only while enabled
-    DialogProcedure procedure = nullptr;  // the dialog's message procedure and its object
+    unsigned long nativeId = 0;              // X window id (0 for a dialog not yet created natively)
+    QDialog* dialog = nullptr;               // the dialog, or null for the drawing window
+    QWidget* inputArea = nullptr;            // the dialog's controls: disabled while the dialog is
+    QWidget* focusBeforeDisabled = nullptr;  // the control that gets the focus back
+    bool enabled = true;                     // input is taken only while enabled
+    DialogProcedure procedure = nullptr;     // the dialog's message procedure and its object
     void* object = nullptr;
 };
 
@@ -41,5 +42,12 @@ std::intptr_t sendDialogMessage(PlatformWindow* dialog, DialogMessage message, i
 // Starts the key routing: the drawing window's key callbacks and the filter
 // on the dialogs' keys.
 void startKeyRouting();
+
+// The dialog's controls by their index in the template: the one that has the
+// focus (-1 for none), moving the focus (an edit's text selected), and
+// pressing a push button.
+int focusedControl(PlatformWindow* dialog);
+void focusControl(PlatformWindow* dialog, int index);
+void pressControl(PlatformWindow* dialog, int index);
 
 }  // namespace platform::detail
