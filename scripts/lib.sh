@@ -29,7 +29,7 @@ BUILD_PACKAGES=(g++ cmake ninja-build pkg-config googletest libgtest-dev
 
 # What the program needs to run without a screen, and what its window tests
 # drive it with.
-HEADLESS_PACKAGES=(xvfb openbox xdotool imagemagick xclip x11-utils)
+HEADLESS_PACKAGES=(xvfb openbox xdotool imagemagick xclip x11-utils wmctrl)
 
 # configure_build DIR [CMAKE ARGS...]: configures DIR unless it is configured already.
 configure_build() {

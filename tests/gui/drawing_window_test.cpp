@@ -58,14 +58,6 @@ class DrawingWindow : public ProgramTest {
     }
 };
 
-// The window `id` is transient for (its owner), as a decimal id; empty if none.
-std::string transientFor(const std::string& id) {
-    const gui::CommandResult r = gui::runCommand({"xprop", "-id", id, "WM_TRANSIENT_FOR"});
-    const std::size_t hash = r.out.find('#');
-    if (r.exitStatus != 0 || hash == std::string::npos) return {};
-    return std::to_string(std::stoul(r.out.substr(hash + 1), nullptr, 16));
-}
-
 TEST_F(DrawingWindow, ShowsMeshEdgesAndSplitLinesOnBlack) {
     const std::string mesh = gridMesh(8);
     writeDefaultMesh(mesh);

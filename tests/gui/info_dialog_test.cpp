@@ -216,6 +216,39 @@ TEST_F(InfoDialog, KeysOnEachControlDoWhatTheWindowsDialogDoes) {
     EXPECT_EQ(0, exitStatus());
 }
 
+// The dialog is owned by the drawing window: above it whatever it does,
+// minimised and restored with it. It asks for a frame with a title and a
+// border only, which cannot be resized (openbox keeps its close and minimise
+// buttons whatever a window asks; the others follow the request).
+TEST_F(InfoDialog, OwnedByTheDrawingWindowWithATitleOnly) {
+    startWithScene();
+    EXPECT_EQ(window, transientFor(dialog));
+    // Flags: functions and decorations; functions: move; decorations: border and title.
+    EXPECT_NE(std::string::npos, gui::runCommand({"xprop", "-id", dialog, "_MOTIF_WM_HINTS"})
+                                     .out.find("_MOTIF_WM_HINTS(_MOTIF_WM_HINTS) = 0x3, 0x4, 0xa, 0x0, 0x0"));
+    const std::string actions = gui::runCommand({"xprop", "-id", dialog, "_NET_WM_ALLOWED_ACTIONS"}).out;
+    EXPECT_NE(std::string::npos, actions.find("_NET_WM_ACTION_MOVE")) << actions;
+    EXPECT_EQ(std::string::npos, actions.find("_NET_WM_ACTION_MAXIMIZE_HORZ")) << actions;
+    EXPECT_EQ(std::string::npos, actions.find("_NET_WM_ACTION_RESIZE")) << actions;
+    auto viewable = [](const std::string& id) {
+        return gui::runCommand({"xwininfo", "-id", id}).out.find("IsViewable") != std::string::npos;
+    };
+    ASSERT_TRUE(gui::clickAt(window, 10, 10, 1));  // black: nothing to locate
+    ASSERT_TRUE(gui::waitFor([&] { return gui::activeWindow() == window; }, 5));
+    EXPECT_TRUE(stackedAbove(dialog, window));
+    ASSERT_EQ(0, gui::runCommand({"wmctrl", "-i", "-r", window, "-b", "add,maximized_vert,maximized_horz"}).exitStatus);
+    EXPECT_TRUE(gui::waitFor([&] { return gui::windowGeometry(window).width > 1000; }, 5));
+    EXPECT_TRUE(stackedAbove(dialog, window));
+    EXPECT_TRUE(viewable(dialog));
+    ASSERT_EQ(0,
+              gui::runCommand({"wmctrl", "-i", "-r", window, "-b", "remove,maximized_vert,maximized_horz"}).exitStatus);
+    ASSERT_EQ(0, gui::runCommand({"xdotool", "windowminimize", "--sync", window}).exitStatus);
+    EXPECT_TRUE(gui::waitFor([&] { return !viewable(dialog); }, 5)) << "the dialog stayed on the screen";
+    ASSERT_EQ(0, gui::runCommand({"xdotool", "windowactivate", "--sync", window}).exitStatus);
+    EXPECT_TRUE(gui::waitFor([&] { return viewable(dialog) && viewable(window); }, 5));
+    EXPECT_TRUE(stackedAbove(dialog, window));
+}
+
 TEST_F(InfoDialog, EmptyTextLettersAndNegativeNumbersAreInvalidDepths) {
     startWithScene();
     toDialog();

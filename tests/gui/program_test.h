@@ -196,6 +196,27 @@ class ProgramTest : public ::testing::Test {
                             static_cast<int>((y + height / 2.0) * sy));
     }
 
+    // The window `id` is transient for (its owner), as a decimal id; empty if none.
+    static std::string transientFor(const std::string& id) {
+        const gui::CommandResult r = gui::runCommand({"xprop", "-id", id, "WM_TRANSIENT_FOR"});
+        const std::size_t hash = r.out.find('#');
+        if (r.exitStatus != 0 || hash == std::string::npos) return {};
+        return std::to_string(std::stoul(r.out.substr(hash + 1), nullptr, 16));
+    }
+
+    // Whether the window manager stacks `upper` above `lower` (both top-level
+    // windows it manages).
+    static bool stackedAbove(const std::string& upper, const std::string& lower) {
+        const gui::CommandResult r = gui::runCommand({"xprop", "-root", "_NET_CLIENT_LIST_STACKING"});
+        std::vector<std::string> order;  // bottom first
+        for (std::size_t at = r.out.find("0x"); at != std::string::npos; at = r.out.find("0x", at + 2)) {
+            order.push_back(std::to_string(std::stoul(r.out.substr(at), nullptr, 16)));
+        }
+        const auto u = std::find(order.begin(), order.end(), upper);
+        const auto l = std::find(order.begin(), order.end(), lower);
+        return u != order.end() && l != order.end() && u > l;
+    }
+
     // The program's exit status (-1000 while it still runs); anything but 0
     // shows what the program printed, sanitizer reports included.
     int exitStatus(double timeout = 10) {

@@ -226,7 +226,14 @@ void placeBesideOwnerAndShow(PlatformWindow* dialog, PlatformWindow* owner) {
         // First guess: the dialog gets a frame like its owner's.
         widget->move(x + frame.borderLeft, y + frame.borderTop);
     }
+    // A caption without a system menu: the title, and no buttons.
+    x11::setTitleOnlyFrame(dialog->nativeId);
     widget->show();
+    // Owned by the drawing window: kept above it, minimised and restored with
+    // it. The toolkit clears this hint of a plain window when it shows one,
+    // so it is set now.
+    if (owner != nullptr) x11::setTransientFor(dialog->nativeId, owner->nativeId);
+    x11::setTitleOnlyFrame(dialog->nativeId);
     widget->raise();
     if (place) x11::placeFrameAt(dialog->nativeId, x, y);
     x11::activateWindow(dialog->nativeId);

@@ -104,6 +104,25 @@ void setUtf8Title(unsigned long window, const std::string& title) {
     XFlush(glutDisplay);
 }
 
+void setTransientFor(unsigned long window, unsigned long owner) {
+    if (glutDisplay == nullptr || window == 0 || owner == 0) return;
+    XSetTransientForHint(glutDisplay, window, owner);
+    XFlush(glutDisplay);
+}
+
+void setTitleOnlyFrame(unsigned long window) {
+    if (glutDisplay == nullptr || window == 0) return;
+    // flags, functions, decorations, input mode, status
+    constexpr long kFunctionsAndDecorations = 1 | 2;
+    constexpr long kMove = 4;
+    constexpr long kBorderAndTitle = 2 | 8;
+    const long hints[5] = {kFunctionsAndDecorations, kMove, kBorderAndTitle, 0, 0};
+    const Atom property = XInternAtom(glutDisplay, "_MOTIF_WM_HINTS", False);
+    XChangeProperty(glutDisplay, window, property, property, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(hints), 5);
+    XFlush(glutDisplay);
+}
+
 bool windowManagerPresent() {
     if (glutDisplay == nullptr) return false;
     const Atom check = XInternAtom(glutDisplay, "_NET_SUPPORTING_WM_CHECK", False);

@@ -36,6 +36,15 @@ void activateWindow(unsigned long window);
 // place of the Latin-1 WM_NAME.
 void setUtf8Title(unsigned long window, const std::string& title);
 
+// Makes `window` transient for `owner` (WM_TRANSIENT_FOR): window managers
+// keep it above its owner and minimise and restore it with it.
+void setTransientFor(unsigned long window, unsigned long owner);
+
+// Asks window managers for a frame with a title bar and a border only: no
+// system menu, no minimise, maximise or close button, no resizing
+// (_MOTIF_WM_HINTS).
+void setTitleOnlyFrame(unsigned long window);
+
 // Whether a window manager that follows the extended hints is running.
 bool windowManagerPresent();
 
