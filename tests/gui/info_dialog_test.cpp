@@ -216,6 +216,68 @@ TEST_F(InfoDialog, KeysOnEachControlDoWhatTheWindowsDialogDoes) {
     EXPECT_EQ(0, exitStatus());
 }
 
+// A box of the dialog disables the dialog only, as on Windows: a click and a
+// wheel notch on the drawing window are handled at once, and Esc there ends
+// the program once the box is closed. The chooser disables both windows: what
+// is given to the drawing window meanwhile is dropped, not carried out when
+// it closes.
+TEST_F(InfoDialog, InputWhileAModalWindowIsOpenIsHandledAtOnceOrDropped) {
+    startWithScene();
+    toDialog();
+    typeInto("0");
+    ASSERT_TRUE(gui::key("Tab Tab space"));
+    auto box = gui::waitForWindow("^Properties Input Error$", 10);
+    ASSERT_TRUE(box.has_value());
+    const View& v = kStartView;
+    const int x = rounded(v.px(40)), y = rounded(v.py(97));
+    ASSERT_TRUE(gui::clickAt(window, x, y, 1));
+    EXPECT_TRUE(gui::waitFor([&] { return capture().at(x, y) == kPointGreen; }, 10)) << "the click waited";
+    EXPECT_TRUE(stackedAbove(*box, window)) << "the box fell behind the drawing window";
+    ASSERT_TRUE(gui::clickAt(window, 400, 300, 4));  // a notch toward the plane
+    const View nearer{150, 200, 450};
+    EXPECT_TRUE(waitForOrangeAt(nearer, 75, 60)) << "the notch waited";
+    ASSERT_FALSE(gui::findWindows("^Properties Input Error$").empty());
+    // Moved over the drawing window and away again, the box leaves no trace:
+    // the drawing window is drawn again where it was uncovered.
+    const gui::Image shown = capture();
+    const gui::Geometry g = gui::windowGeometry(window);
+    const gui::Geometry b = gui::windowGeometry(*box);
+    ASSERT_EQ(0, gui::runCommand(
+                     {"xdotool", "windowmove", "--sync", *box, std::to_string(g.x + 300), std::to_string(g.y + 250)})
+                     .exitStatus);
+    ASSERT_EQ(0, gui::runCommand(
+                     {"xdotool", "windowmove", "--sync", *box, std::to_string(b.x), std::to_string(b.y + g.height)})
+                     .exitStatus);
+    EXPECT_TRUE(gui::waitFor([&] { return capture().rgb == shown.rgb; }, 5)) << "an old picture where the box was";
+    ASSERT_TRUE(gui::keyToWindow(*box, "Return"));
+    ASSERT_TRUE(gui::waitForNoWindow("^Properties Input Error$", 10));
+
+    const gui::Image before = capture();
+    ASSERT_TRUE(clickDialogControl(dialog, 11, 318, 64, 14));  // Open File
+    const std::string chooser = waitForChooser();
+    ASSERT_FALSE(chooser.empty());
+    ASSERT_TRUE(gui::clickAt(window, rounded(nearer.px(200)), rounded(nearer.py(300)), 1));
+    ASSERT_TRUE(gui::clickAt(window, 400, 300, 5));
+    ASSERT_TRUE(gui::keyToWindow(window, "Up shift+Left"));
+    EXPECT_TRUE(stackedAbove(chooser, window)) << "the chooser fell behind the drawing window";
+    ASSERT_TRUE(gui::keyToWindow(chooser, "Escape"));
+    ASSERT_TRUE(gui::waitFor([&] { return gui::activeWindow() == dialog; }, 10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(capture().rgb == before.rgb) << "input given during the chooser was carried out";
+
+    // Esc in the drawing window while the dialog's box is open ends the
+    // program once the box is closed, as the Windows build does.
+    ASSERT_TRUE(gui::key("shift+Tab space"));  // Apply, from Open File
+    box = gui::waitForWindow("^Properties Input Error$", 10);
+    ASSERT_TRUE(box.has_value());
+    ASSERT_TRUE(gui::keyToWindow(window, "Escape"));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_TRUE(program.running());
+    EXPECT_FALSE(gui::findWindows("^Properties Input Error$").empty());
+    ASSERT_TRUE(gui::keyToWindow(*box, "Return"));
+    EXPECT_EQ(0, exitStatus());
+}
+
 // The dialog is owned by the drawing window: above it whatever it does,
 // minimised and restored with it. It asks for a frame with a title and a
 // border only, which cannot be resized (openbox keeps its close and minimise
@@ -372,8 +434,12 @@ TEST_F(InfoDialog, AFileThatFailsToLoadKeepsTheSceneAndDropsInputMeanwhile) {
     auto box = gui::waitForWindow("^Error$", 10);
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(boxCopy("Error", "The file \"" + bad.string() + "\" could not be opened."), boxText(*box));
-    // Keys for the drawing window while the box is open do nothing, then or later.
+    // Keys, a click and wheel notches for the drawing window while its box is
+    // open do nothing, then or later; the box stays above it.
     ASSERT_TRUE(gui::keyToWindow(window, "Up Up shift+Left"));
+    ASSERT_TRUE(gui::clickAt(window, 400, 300, 1));
+    ASSERT_TRUE(gui::clickAt(window, 400, 300, 4));
+    EXPECT_TRUE(stackedAbove(*box, window));
     // Esc closes the box only.
     ASSERT_TRUE(gui::keyToWindow(*box, "Escape"));
     ASSERT_TRUE(gui::waitForNoWindow("^Error$", 10));

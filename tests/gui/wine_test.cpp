@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dialog_keys.h"
@@ -279,6 +281,60 @@ TEST_F(WineProgram, DialogKeysOnEachControl) {
         EXPECT_EQ(describe(expected), describe(seen)) << now.said;
     }
     ASSERT_TRUE(keysTo(dialog, "Escape"));
+    EXPECT_EQ(0, exitStatus(30));
+}
+
+// What the system does with input while a modal window is open: the
+// dialog's box disables the dialog only, so a click on the drawing window
+// locates at once and Esc there ends the program once the box is closed; the
+// chooser disables both windows, and what the drawing window is given
+// meanwhile is dropped.
+TEST_F(WineProgram, InputWhileAModalWindowIsOpenIsHandledAtOnceOrDropped) {
+    writeDefaultMesh(gridMesh(16));
+    startExe();
+    waitForWindows();
+    ASSERT_TRUE(keysTo(window, "ctrl+Tab"));
+    ASSERT_TRUE(gui::waitFor([&] { return focusedWindow() == dialog; }, 10));
+    ASSERT_TRUE(keysTo(dialog, "ctrl+a 0 Tab Tab space"));
+    ASSERT_TRUE(gui::waitForWindow("^Properties Input Error$", 20).has_value());
+    const View& v = kStartView;
+    const int x = border + rounded(v.px(40)), y = top + rounded(v.py(97));
+    ASSERT_TRUE(gui::clickAt(window, x, y, 1));
+    EXPECT_TRUE(gui::waitFor([&] { return gui::captureWindow(window).at(x, y) == kPointGreen; }, 20));
+    ASSERT_FALSE(gui::findWindows("^Properties Input Error$").empty());
+    // Without a window manager Wine lets the clicked window cover the box.
+    const std::string box = *gui::waitForWindow("^Properties Input Error$", 1);
+    gui::runCommand({"xdotool", "windowraise", box});
+    ASSERT_TRUE(focus(box));
+    ASSERT_TRUE(gui::key("Return"));
+    ASSERT_TRUE(gui::waitForNoWindow("^Properties Input Error$", 20));
+
+    ASSERT_TRUE(focus(dialog));
+    const gui::Image before = gui::captureWindow(window);
+    ASSERT_TRUE(clickDialogControl(11, 318, 64, 14));  // Open File
+    ASSERT_TRUE(gui::waitForWindow("^Open$", 20).has_value());
+    ASSERT_TRUE(gui::clickAt(window, border + rounded(v.px(200)), top + rounded(v.py(300)), 1));
+    ASSERT_TRUE(gui::clickAt(window, border + 400, top + 300, 4));
+    ASSERT_TRUE(gui::key("Escape"));  // the chooser keeps the keyboard
+    ASSERT_TRUE(gui::waitForNoWindow("^Open$", 20));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_TRUE(gui::captureWindow(window).rgb == before.rgb) << "input given during the chooser was carried out";
+
+    ASSERT_TRUE(focus(dialog));
+    ASSERT_TRUE(clickDialogControl(85, 318, 64, 14));  // Apply
+    ASSERT_TRUE(gui::waitForWindow("^Properties Input Error$", 20).has_value());
+    ASSERT_TRUE(gui::clickAt(window, border + 10, top + 10, 1));
+    ASSERT_TRUE(gui::waitFor([&] { return focusedWindow() == window; }, 10));
+    // Esc is taken at once, but the drawing window goes (and the program
+    // ends) only once the box is closed: the windowing library destroys
+    // windows from its own loop.
+    ASSERT_TRUE(gui::key("Escape"));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_TRUE(program.running());
+    const std::string last = *gui::waitForWindow("^Properties Input Error$", 1);
+    gui::runCommand({"xdotool", "windowraise", last});
+    ASSERT_TRUE(focus(last));
+    ASSERT_TRUE(gui::key("Return"));
     EXPECT_EQ(0, exitStatus(30));
 }
 

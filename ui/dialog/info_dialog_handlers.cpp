@@ -1,7 +1,5 @@
 // The Info dialog's message map and command handlers.
 
-#include <GL/freeglut.h>
-
 #include "app_state.h"
 #include "dialog_fields.h"
 #include "info_dialog.h"
@@ -122,5 +120,5 @@ void QuadtreeInfoDialog::OnToggleActiveWindow() {
 }
 
 void QuadtreeInfoDialog::OnExitProgram() {
-    glutDestroyWindow(AppState.glutWindow);
+    platform::destroyDrawingWindow(AppState.glutWindow);
 }

@@ -245,8 +245,8 @@ bool chooseTriangleFile(PlatformWindow* owner, std::string& path) {
     chooser.setAcceptMode(QFileDialog::AcceptOpen);
     // The same chooser on every desktop, showing the filter by its name.
     chooser.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
-    const bool chosen = chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty();
-    x11::discardQueuedInput();
+    const bool chosen =
+        platform::detail::runModal(chooser, owner) == QDialog::Accepted && !chooser.selectedFiles().isEmpty();
     if (!chosen) return false;
     path = QFile::encodeName(chooser.selectedFiles().first()).toStdString();
     return true;

@@ -18,6 +18,19 @@ namespace {
 
 platform::KeyboardHandler drawingKeyboard = nullptr;
 platform::SpecialKeyHandler drawingSpecial = nullptr;
+platform::MouseHandler drawingMouse = nullptr;
+platform::MotionHandler drawingMotion = nullptr;
+
+// Pointer input reaches the drawing window's handlers only while it is
+// enabled: a modal window that disables it drops what it is given meanwhile
+// (the windowing library's events are handled during modal windows).
+void onDrawingMouse(int button, int state, int x, int y) {
+    if (drawingMouse != nullptr && platform::detail::drawingWindow()->enabled) drawingMouse(button, state, x, y);
+}
+
+void onDrawingMotion(int x, int y) {
+    if (drawingMotion != nullptr && platform::detail::drawingWindow()->enabled) drawingMotion(x, y);
+}
 
 // The first dialog that is registered and still there, or null.
 PlatformWindow* routingDialog() {
@@ -155,6 +168,13 @@ namespace platform {
 void registerDrawingKeyHandlers(KeyboardHandler keyboard, SpecialKeyHandler special) {
     drawingKeyboard = keyboard;
     drawingSpecial = special;
+}
+
+void registerDrawingPointerHandlers(MouseHandler mouse, MotionHandler motion) {
+    drawingMouse = mouse;
+    drawingMotion = motion;
+    glutMouseFunc(onDrawingMouse);
+    glutMotionFunc(onDrawingMotion);
 }
 
 namespace detail {

@@ -108,6 +108,19 @@ using SpecialKeyHandler = void (*)(int key, int x, int y);
 // the drawing window. Until a scene registers them such keys do nothing.
 void registerDrawingKeyHandlers(KeyboardHandler keyboard, SpecialKeyHandler special);
 
+using MouseHandler = void (*)(int button, int state, int x, int y);
+using MotionHandler = void (*)(int x, int y);
+
+// The drawing window's mouse button and motion handlers, on the current
+// window. They get nothing while a modal window disables the drawing window.
+void registerDrawingPointerHandlers(MouseHandler mouse, MotionHandler motion);
+
+// Destroys the drawing window `glutWindow`, which ends the program. While a
+// modal window is open (a box of the dialog, which leaves the drawing window
+// its keys), the window goes once the modal window has closed, as it does
+// under the windowing library's own loop on Windows.
+void destroyDrawingWindow(int glutWindow);
+
 // The drawing window is going: its dialog goes with it (hidden now, released
 // when the services stop).
 void drawingWindowClosing();

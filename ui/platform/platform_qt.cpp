@@ -15,11 +15,13 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QWindow>
 #include <clocale>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform.h"
 #include "x11_display.h"
@@ -42,6 +44,8 @@ struct QtServices {
 
 QtServices* services = nullptr;
 PlatformWindow drawingWindow;
+int modalDepth = 0;         // modal windows open, one inside the other
+int destroyAfterModal = 0;  // the drawing window to destroy once they have closed (0: none)
 std::vector<platform::detail::DialogEntry> dialogEntries;
 
 // Qt wants a private runtime directory; without one it warns on the console.
@@ -62,6 +66,14 @@ void ensureRuntimeDirectory() {
         path = pattern;
     }
     setenv("XDG_RUNTIME_DIR", path.c_str(), 1);
+}
+
+// The drawing window's events while a modal window runs Qt's loop: handled
+// at once, as the platform's own modal loops dispatch them, except input
+// while the modal window disables the drawing window, which is dropped.
+void handleDrawingWindowEvents() {
+    if (!drawingWindow.enabled) x11::discardQueuedInput();
+    glutMainLoopEvent();
 }
 
 // One step of the event pump; the windowing library calls it whenever it has
@@ -188,8 +200,16 @@ void startEventPump() {
     services->glutConnection = std::make_unique<QSocketNotifier>(x11::connectionNumber(), QSocketNotifier::Read);
     services->glutConnection->setEnabled(false);
     QSocketNotifier* notifier = services->glutConnection.get();
-    // Readable: the pump's wait is over; the windowing library reads the events.
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier] { notifier->setEnabled(false); });
+    // Readable: inside a modal window's loop the drawing window's events are
+    // handled here; otherwise the pump's wait is over and the windowing
+    // library reads them.
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier] {
+        if (modalDepth > 0) {
+            handleDrawingWindowEvents();
+        } else {
+            notifier->setEnabled(false);
+        }
+    });
     glutIdleFunc(pumpEvents);
 }
 
@@ -203,8 +223,7 @@ void showMessageBox(PlatformWindow* owner, const std::string& text, const char* 
         box.winId();  // creates the native window so that it can get a transient parent
         box.windowHandle()->setTransientParent(detail::drawingWindowProxy());
     }
-    box.exec();
-    x11::discardQueuedInput();
+    detail::runModal(box, owner);
 }
 
 void enableWindow(PlatformWindow* window, bool enable) {
@@ -251,7 +270,25 @@ PlatformWindow* activeWindow() {
     return nullptr;
 }
 
+void destroyDrawingWindow(int glutWindow) {
+    if (modalDepth > 0) {
+        destroyAfterModal = glutWindow;
+    } else {
+        glutDestroyWindow(glutWindow);
+    }
+}
+
 void drawingWindowClosing() {
+    // A modal window open meanwhile (the drawing window can end the program
+    // while a box of the dialog is open) goes with the windows it belongs to.
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->reject();
+        } else {
+            modal->close();
+        }
+        if (QApplication::activeModalWidget() == modal) break;
+    }
     // Owned dialogs go with their owner; the widgets themselves are deleted
     // when the services stop, outside the windowing library's callbacks.
     for (const detail::DialogEntry& entry : dialogEntries) {
@@ -284,6 +321,33 @@ std::int32_t uninstallMessageHook(PlatformWindow* dialog) {
 }
 
 namespace detail {
+
+int runModal(QDialog& modal, PlatformWindow* owner) {
+    // The owner takes no input while its modal window is open.
+    const bool ownerEnabled = owner != nullptr && owner->enabled;
+    if (owner != nullptr) owner->enabled = false;
+    QSocketNotifier* notifier = services != nullptr ? services->glutConnection.get() : nullptr;
+    const bool notifierEnabled = notifier != nullptr && notifier->isEnabled();
+    ++modalDepth;
+    if (notifier != nullptr) {
+        notifier->setEnabled(true);
+        // Events the windowing library's connection has already read in.
+        QTimer::singleShot(0, notifier, [] {
+            if (modalDepth > 0 && x11::pendingEvents() > 0) handleDrawingWindowEvents();
+        });
+    }
+    const int result = modal.exec();
+    // Input given to the drawing window while it was disabled is dropped,
+    // up to the last moment, never handled later.
+    if (!::drawingWindow.enabled) x11::discardQueuedInput();
+    --modalDepth;
+    if (notifier != nullptr) notifier->setEnabled(modalDepth > 0 || notifierEnabled);
+    if (owner != nullptr) owner->enabled = ownerEnabled;
+    if (modalDepth == 0 && destroyAfterModal != 0) {
+        glutDestroyWindow(std::exchange(destroyAfterModal, 0));
+    }
+    return result;
+}
 
 QWindow* drawingWindowProxy() {
     if (!services->drawingWindowProxy) {

@@ -23,6 +23,11 @@ struct PlatformWindow {
 
 namespace platform::detail {
 
+// Runs a modal dialog to its end. Its owner (null: none) takes no input
+// meanwhile; the drawing window's events are handled at once, its input
+// dropped while it is disabled.
+int runModal(QDialog& modal, PlatformWindow* owner);
+
 // The drawing window as a Qt window, for use as a transient parent.
 QWindow* drawingWindowProxy();
 

@@ -182,6 +182,17 @@ void enableWindow(PlatformWindow* window, bool enable) {
     if (window != nullptr) EnableWindow(hwndOf(window), enable ? TRUE : FALSE);
 }
 
+// A disabled window gets no input from the system.
+void registerDrawingPointerHandlers(MouseHandler mouse, MotionHandler motion) {
+    glutMouseFunc(mouse);
+    glutMotionFunc(motion);
+}
+
+// The windowing library destroys it from its own loop, after any modal loop.
+void destroyDrawingWindow(int glutWindow) {
+    glutDestroyWindow(glutWindow);
+}
+
 void setDrawingWindowTitle(const std::string& title) {
     // Title and paths are both in the ANSI code page.
     glutSetWindowTitle(title.c_str());

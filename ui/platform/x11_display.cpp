@@ -12,13 +12,19 @@ namespace {
 Display* glutDisplay = nullptr;
 Window drawingWindow = 0;
 
-Bool isInputEvent(Display*, XEvent* event, XPointer) {
+// Keys, buttons, pointer motion and the window manager's close request.
+Bool isInputEvent(Display*, XEvent* event, XPointer closeRequest) {
     switch (event->type) {
         case KeyPress:
         case KeyRelease:
         case ButtonPress:
         case ButtonRelease:
         case MotionNotify: return True;
+        case ClientMessage:
+            return event->xclient.format == 32 &&
+                           static_cast<Atom>(event->xclient.data.l[0]) == *reinterpret_cast<Atom*>(closeRequest)
+                       ? True
+                       : False;
         default: return False;
     }
 }
@@ -91,8 +97,9 @@ void flush() {
 void discardQueuedInput() {
     if (glutDisplay == nullptr) return;
     XSync(glutDisplay, False);  // everything the server has sent so far is in the queue now
+    Atom closeRequest = XInternAtom(glutDisplay, "WM_DELETE_WINDOW", False);
     XEvent event;
-    while (XCheckIfEvent(glutDisplay, &event, isInputEvent, nullptr)) {
+    while (XCheckIfEvent(glutDisplay, &event, isInputEvent, reinterpret_cast<XPointer>(&closeRequest))) {
     }
 }
 

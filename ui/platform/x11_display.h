@@ -24,8 +24,9 @@ int pendingEvents();
 // Sends buffered requests of that connection to the server.
 void flush();
 
-// Throws away key, button and pointer-motion events queued for the drawing
-// window (after a modal box: the input was meant for nothing).
+// Throws away the key, button and pointer-motion events and the window
+// manager's close requests queued for the drawing window (input it takes
+// while a modal window disables it is meant for nothing).
 void discardQueuedInput();
 
 // Raises and activates a top-level window: through the window manager when

@@ -5,6 +5,7 @@
 #include "app_state.h"
 #include "camera_math.h"
 #include "camera_view.h"
+#include "platform.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ void moveEye(KeyMove move) {
 }  // namespace
 
 void onKeyboard(unsigned char key, int, int) {
-    if (key == 27) glutDestroyWindow(AppState.glutWindow);
+    if (key == 27) platform::destroyDrawingWindow(AppState.glutWindow);
 }
 
 void onSpecialKey(int key, int, int) {
@@ -66,7 +67,6 @@ void onMotion(int x, int y) {
 }
 
 void registerPointerCallbacks() {
-    glutMouseFunc(onMouse);
+    platform::registerDrawingPointerHandlers(onMouse, onMotion);
     glutReshapeFunc(onReshape);
-    glutMotionFunc(onMotion);
 }
