@@ -1,8 +1,10 @@
 // orrelin_draw_bench: the drawing window's own times on a large mesh, in a
 // real window of the program (needs an X display): from the start of a load
 // to its first drawn frame, one pan frame, and a click up to its drawn
-// highlight. The core load without any drawing runs beside them, so the cost
-// of the window's part shows as a ratio.
+// highlight, and thirty quick wheel notches up to the picture of the last
+// (handled one by one as they come, and queued the way a fast wheel sends
+// them). The core load without any drawing runs beside them, so the cost of
+// the window's part shows as a ratio.
 //
 //   orrelin_draw_bench MESH.tri [benchmark options]
 
@@ -10,16 +12,19 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "app_state.h"
 #include "camera_math.h"
 #include "camera_view.h"
 #include "draw_passes.h"
+#include "input.h"
 #include "platform.h"
 #include "scene.h"
 #include "shell.h"
 #include "vbo_functions.h"
+#include "wheel_events.h"
 
 namespace {
 
@@ -84,6 +89,42 @@ void BM_ClickToHighlight(benchmark::State& state) {
     }
 }
 
+// Thirty wheel notches at the window's centre, toward and away in turn, from
+// the picture of the load up to the picture of the last notch. Arg 0: each
+// notch handled alone as it comes (drawn at once); arg 1: all thirty waiting
+// in the window's queue, as a fast wheel sends them (drawn once). Both must
+// leave the camera at the same bits.
+constexpr int kNotches = 30;
+
+void BM_ThirtyWheelNotches(benchmark::State& state) {
+    static Vec3f oneByOne{};  // where the notches handled alone left the camera
+    for (auto _ : state) {
+        state.PauseTiming();
+        loadScene(meshPath);
+        glFinish();
+        state.ResumeTiming();
+        if (state.range(0) == 0) {
+            for (int k = 0; k < kNotches; ++k) {
+                const int button = k % 2 == 0 ? 3 : 4;
+                onMouse(button, GLUT_DOWN, 400, 300);
+                onMouse(button, GLUT_UP, 400, 300);
+            }
+        } else {
+            queueWheelNotches(kNotches, 400, 300);
+        }
+        while (drawingEventsPending()) glutMainLoopEvent();
+        glutMainLoopEvent();  // the picture asked for after the last notch
+        glFinish();
+        state.PauseTiming();
+        if (state.range(0) == 0) {
+            oneByOne = AppState.eye;
+        } else if (std::memcmp(&oneByOne, &AppState.eye, sizeof oneByOne) != 0) {
+            state.SkipWithError("the queued notches left the camera elsewhere");
+        }
+        state.ResumeTiming();
+    }
+}
+
 BENCHMARK(BM_CoreLoad)->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(3)->ReportAggregatesOnly(true);
 BENCHMARK(BM_LoadToFirstFrame)
     ->Unit(benchmark::kMillisecond)
@@ -91,6 +132,13 @@ BENCHMARK(BM_LoadToFirstFrame)
     ->Repetitions(3)
     ->ReportAggregatesOnly(true);
 BENCHMARK(BM_PanFrame)->Unit(benchmark::kMillisecond)->Iterations(20)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ThirtyWheelNotches)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
 BENCHMARK(BM_ClickToHighlight)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(50)

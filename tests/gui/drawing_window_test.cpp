@@ -258,6 +258,16 @@ TEST_F(DrawingWindow, WheelZoomKeepsThePointUnderTheCursor) {
     ASSERT_TRUE(waitForOrangeAt(out, 150, 30));
     image = capture();
     EXPECT_TRUE(gui::anyPixelNear(image, rounded(out.px(0)), rounded(out.py(100)), 1, kGrey, kTolerance));
+
+    // Five notches in a quick run: every one is applied, and the picture
+    // shows where the last one left the eye.
+    ASSERT_EQ(0, gui::runCommand({"xdotool", "click", "--repeat", "5", "--delay", "1", "4"}).exitStatus);
+    View run = out;
+    for (int k = 0; k < 5; ++k) {
+        run = View{run.ex + 0.1 * (run.planeX(cx) - run.ex), run.ey + 0.1 * (run.planeY(cy) - run.ey), run.ez * 0.9};
+    }
+    ASSERT_TRUE(waitForOrangeAt(run, 150, 30));
+    EXPECT_TRUE(gui::anyPixelNear(capture(), rounded(run.px(0)), rounded(run.py(100)), 1, kGrey, kTolerance));
 }
 
 TEST_F(DrawingWindow, RightDragMovesTheEyeWithTheMouse) {

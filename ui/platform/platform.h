@@ -52,6 +52,11 @@ void setDrawingWindowTitle(const std::string& title);
 // Brings a window to the front and gives it the keyboard focus.
 void setForegroundWindow(PlatformWindow* window);
 
+// Whether more input for the drawing window is waiting: the windowing
+// library handles it right after the current callback, before it draws
+// what was asked for with glutPostRedisplay.
+bool drawingInputWaiting();
+
 // Sends what the drawing window has asked of the display so far (a cursor
 // change before a long operation, say) to the screen now.
 void flushDrawingWindow();

@@ -256,6 +256,10 @@ void setForegroundWindow(PlatformWindow* window) {
     x11::activateWindow(window->nativeId);
 }
 
+bool drawingInputWaiting() {
+    return x11::pendingEvents() > 0;
+}
+
 void flushDrawingWindow() {
     x11::flush();
 }

@@ -163,6 +163,10 @@ void startServices(int, char**) {}
 void stopServices() {}
 void startEventPump() {}
 void flushDrawingWindow() {}
+// Every camera step draws at once, as the program has always done on Windows.
+bool drawingInputWaiting() {
+    return false;
+}
 void drawingWindowClosing() {}
 
 void primaryScreenSize(int& width, int& height) {

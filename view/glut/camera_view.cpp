@@ -5,6 +5,7 @@
 #include "app_state.h"
 #include "camera_math.h"
 #include "draw_passes.h"
+#include "platform.h"
 #include "scene.h"
 
 void updateProjection() {
@@ -27,7 +28,15 @@ void loadView() {
 
 void applyCamera() {
     loadView();
-    displayScene();
+    // Steps already waiting (a fast run of wheel notches, a drag, a held key)
+    // are applied first, each as it would be alone; the picture is drawn once,
+    // after the last of them. A large mesh takes longer to draw than the
+    // steps come in, and drawing each one let the view lag far behind.
+    if (platform::drawingInputWaiting()) {
+        glutPostRedisplay();
+    } else {
+        displayScene();
+    }
 }
 
 void onReshape(int width, int height) {

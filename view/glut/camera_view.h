@@ -9,7 +9,8 @@ void updateProjection();
 // Loads the view from AppState.eye, looking straight down, without drawing.
 void loadView();
 
-// loadView, then draws the scene.
+// loadView, then draws the scene; when more input is already waiting, the
+// drawing waits until it has been handled.
 void applyCamera();
 
 // The window's reshape callback: stores the size, updates the projection and
