@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "mesh_types.h"
+#include "orrelin/mesh/mesh_types.h"
 
 namespace baseline {
 

@@ -19,13 +19,13 @@
 #include <system_error>
 #include <vector>
 
-#include "app_state.h"
 #include "baseline.h"
-#include "buffer_contents.h"
-#include "mesh_prep.h"
-#include "quadtree.h"
-#include "scene.h"
-#include "tri_reader.h"
+#include "orrelin/mesh/mesh_prep.h"
+#include "orrelin/mesh/tri_reader.h"
+#include "orrelin/quadtree/quadtree.h"
+#include "orrelin/render/buffer_contents.h"
+#include "orrelin/scene/app_state.h"
+#include "orrelin/scene/scene.h"
 
 namespace {
 

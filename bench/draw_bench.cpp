@@ -15,15 +15,15 @@
 #include <cstring>
 #include <string>
 
-#include "app_state.h"
-#include "camera_math.h"
-#include "camera_view.h"
-#include "draw_passes.h"
-#include "input.h"
-#include "platform.h"
-#include "scene.h"
-#include "shell.h"
-#include "vbo_functions.h"
+#include "orrelin/desktop/camera_view.h"
+#include "orrelin/desktop/draw_passes.h"
+#include "orrelin/desktop/input.h"
+#include "orrelin/desktop/platform.h"
+#include "orrelin/desktop/shell.h"
+#include "orrelin/desktop/vbo_functions.h"
+#include "orrelin/scene/app_state.h"
+#include "orrelin/scene/scene.h"
+#include "orrelin/view/camera_math.h"
 #include "wheel_events.h"
 
 namespace {

@@ -11,8 +11,7 @@ target_compile_options(orrelin_options INTERFACE
   # regions a triangle lands in, so every expression is evaluated as written.
   -ffp-contract=off -fno-fast-math)
 
-# The contract check (base/contract.h), on or off for the whole build.
-target_include_directories(orrelin_options INTERFACE ${PROJECT_SOURCE_DIR}/base)
+# The contract check (orrelin/base/contract.h), on or off for the whole build.
 target_compile_definitions(orrelin_options INTERFACE ORRELIN_CONTRACTS=$<BOOL:${ORRELIN_CONTRACTS}>)
 
 if(ORRELIN_WERROR)

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "dialog_key_table.h"
-#include "info_dialog.h"
-#include "key_routing.h"
+#include "orrelin/ui/info_dialog.h"
+#include "orrelin/ui/key_routing.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "gl_info.h"
+#include "orrelin/render/gl_info.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "mesh_prep.h"
+#include "orrelin/mesh/mesh_prep.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "contract.h"
+#include "orrelin/base/contract.h"
 #include "test_util.h"
 
 namespace {

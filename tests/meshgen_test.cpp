@@ -8,8 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include "quadtree.h"
-#include "scene.h"
+#include "orrelin/quadtree/quadtree.h"
+#include "orrelin/scene/scene.h"
 #include "test_util.h"
 
 namespace {

@@ -1,11 +1,11 @@
-#include "quadtree.h"
+#include "orrelin/quadtree/quadtree.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <random>
 
-#include "mesh_prep.h"
+#include "orrelin/mesh/mesh_prep.h"
 #include "test_util.h"
 
 namespace {

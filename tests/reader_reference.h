@@ -21,8 +21,8 @@
 #include <utility>
 #include <vector>
 
-#include "mesh_types.h"
-#include "tri_reader.h"
+#include "orrelin/mesh/mesh_types.h"
+#include "orrelin/mesh/tri_reader.h"
 
 namespace reader_reference {
 
@@ -46,18 +46,20 @@ inline Class classify(char ch) {
     return kOther;
 }
 
-inline bool isBlank(char ch) { return std::string_view(" \t\n\v\f\r").find(ch) != std::string_view::npos; }
+inline bool isBlank(char ch) {
+    return std::string_view(" \t\n\v\f\r").find(ch) != std::string_view::npos;
+}
 
 // States of a float field. kDead: the character does not belong to the field.
 enum State : int {
-    kStart,         // nothing read
-    kSigned,        // "+"
-    kWhole,         // "+12"            accepting
-    kBarePoint,     // "+." (no digit yet)
-    kFraction,      // "+12." "+.5"     accepting
-    kExpStart,      // "+1.5e"
-    kExpSigned,     // "+1.5e-"
-    kExpDigits,     // "+1.5e-3"        accepting
+    kStart,      // nothing read
+    kSigned,     // "+"
+    kWhole,      // "+12"            accepting
+    kBarePoint,  // "+." (no digit yet)
+    kFraction,   // "+12." "+.5"     accepting
+    kExpStart,   // "+1.5e"
+    kExpSigned,  // "+1.5e-"
+    kExpDigits,  // "+1.5e-3"        accepting
     kDead,
     kStateCount = kDead
 };
@@ -84,7 +86,7 @@ inline void requireCLocale() {
 }
 
 class Reader {
-public:
+   public:
     explicit Reader(std::string_view text) : text_(text) {}
 
     Result run() {
@@ -101,7 +103,7 @@ public:
         return std::move(result_);
     }
 
-private:
+   private:
     void skipBlanks() {
         while (pos_ < text_.size() && isBlank(text_[pos_])) ++pos_;
     }
@@ -183,6 +185,8 @@ private:
     Result result_;
 };
 
-inline Result read(std::string_view text) { return Reader(text).run(); }
+inline Result read(std::string_view text) {
+    return Reader(text).run();
+}
 
 }  // namespace reader_reference

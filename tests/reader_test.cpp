@@ -36,8 +36,8 @@
 #include <thread>
 #endif
 
+#include "orrelin/mesh/tri_reader.h"
 #include "reader_reference.h"
-#include "tri_reader.h"
 
 using namespace std::string_literals;
 

@@ -1,4 +1,4 @@
-#include "scene.h"
+#include "orrelin/scene/scene.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <map>
 #include <string>
 
-#include "app_state.h"
 #include "failing_allocations.h"
+#include "orrelin/scene/app_state.h"
 #include "test_util.h"
 
 namespace {

@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "app_state.h"
-#include "mesh_types.h"
+#include "orrelin/mesh/mesh_types.h"
+#include "orrelin/scene/app_state.h"
 
-inline std::uint32_t floatBits(float f) { return std::bit_cast<std::uint32_t>(f); }
+inline std::uint32_t floatBits(float f) {
+    return std::bit_cast<std::uint32_t>(f);
+}
 
 // Float equality to the bit (so -0 differs from 0).
 #define EXPECT_FLOAT_BITS(expected, actual) EXPECT_EQ(floatBits(expected), floatBits(actual))

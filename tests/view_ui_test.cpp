@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "camera_math.h"
-#include "dialog_fields.h"
+#include "orrelin/ui/dialog_fields.h"
+#include "orrelin/view/camera_math.h"
 #include "test_util.h"
 
 TEST(Camera, FramingAndKeySteps) {

@@ -7,8 +7,8 @@
 
 #include <vector>
 
-#include "info_dialog.h"
 #include "message_hook_win32.h"
+#include "orrelin/ui/info_dialog.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "info_dialog.h"
+#include "orrelin/ui/info_dialog.h"
 
 // GCC 12 reports a false overlap in std::string's inlined appends here.
 #pragma GCC diagnostic ignored "-Wrestrict"

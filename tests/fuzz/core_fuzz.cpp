@@ -15,9 +15,9 @@
 #include <cstring>
 #include <vector>
 
-#include "mesh_prep.h"
-#include "quadtree.h"
-#include "tri_reader.h"
+#include "orrelin/mesh/mesh_prep.h"
+#include "orrelin/mesh/tri_reader.h"
+#include "orrelin/quadtree/quadtree.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "orrelin/mesh/tri_reader.h"
 #include "reader_reference.h"
-#include "tri_reader.h"
 
 namespace {
 

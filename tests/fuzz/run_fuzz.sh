@@ -27,10 +27,10 @@ cxx="${CLANGXX:-clang++}"
 
 bin="$work/$target"
 case "$target" in
-    reader_fuzz) compiled=("$src/tests/fuzz/reader_fuzz.cpp" "$src/mesh/tri_reader.cpp") ;;
+    reader_fuzz) compiled=("$src/tests/fuzz/reader_fuzz.cpp" "$src/core/mesh/src/tri_reader.cpp") ;;
     core_fuzz)
-        compiled=("$src/tests/fuzz/core_fuzz.cpp" "$src/mesh/tri_reader.cpp" "$src/mesh/mesh_prep.cpp"
-            "$src/quadtree/quadtree.cpp")
+        compiled=("$src/tests/fuzz/core_fuzz.cpp" "$src/core/mesh/src/tri_reader.cpp" "$src/core/mesh/src/mesh_prep.cpp"
+            "$src/core/quadtree/src/quadtree.cpp")
         ;;
     *)
         echo "unknown fuzz target: $target" >&2
@@ -40,12 +40,12 @@ esac
 sources=("${compiled[@]}"
     "$src/tests/fuzz/run_fuzz.sh"
     "$src/tests/reader_reference.h"
-    "$src/base/contract.h"
-    "$src/mesh/tri_reader.h"
-    "$src/mesh/mesh_prep.h"
-    "$src/mesh/mesh_types.h"
-    "$src/mesh/parallel.h"
-    "$src/quadtree/quadtree.h"
+    "$src/core/base/include/orrelin/base/contract.h"
+    "$src/core/mesh/include/orrelin/mesh/tri_reader.h"
+    "$src/core/mesh/include/orrelin/mesh/mesh_prep.h"
+    "$src/core/mesh/include/orrelin/mesh/mesh_types.h"
+    "$src/core/base/include/orrelin/base/parallel.h"
+    "$src/core/quadtree/include/orrelin/quadtree/quadtree.h"
 )
 rebuild=0
 [ -x "$bin" ] || rebuild=1
@@ -57,7 +57,7 @@ if [ "$rebuild" = 1 ]; then
     "$cxx" -std=c++20 -O1 -g -ffp-contract=off -fno-fast-math \
         -Wall -Wextra -Wpedantic -Wshadow \
         -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-        -DORRELIN_CONTRACTS=1 -I"$src/base" -I"$src/mesh" -I"$src/quadtree" -I"$src/tests" -pthread \
+        -DORRELIN_CONTRACTS=1 -I"$src/core/base/include" -I"$src/core/mesh/include" -I"$src/core/quadtree/include" -I"$src/tests" -pthread \
         "${compiled[@]}" \
         -o "$bin.partial"
     mv "$bin.partial" "$bin"

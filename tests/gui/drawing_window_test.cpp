@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "app_state.h"
 #include "gui_harness.h"
+#include "orrelin/quadtree/quadtree.h"
+#include "orrelin/scene/app_state.h"
+#include "orrelin/scene/scene.h"
 #include "program_test.h"
-#include "quadtree.h"
-#include "scene.h"
 #include "test_util.h"
 
 namespace fs = std::filesystem;

@@ -74,7 +74,7 @@ class WineProgram : public ProgramTest {
     void startExe(const gui::Environment& extra = {}) {
         gui::Environment env{{"WINEPREFIX", kWin32Dir + "/wine"}};
         env.insert(env.end(), extra.begin(), extra.end());
-        ASSERT_TRUE(program.start({kWineRun, kWin32Dir + "/app/main/orrelin.exe"}, env, workDir.string(),
+        ASSERT_TRUE(program.start({kWineRun, kWin32Dir + "/desktop/main/orrelin.exe"}, env, workDir.string(),
                                   (workDir / "output.txt").string()))
             << program.error();
     }

@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app_state.h"
 #include "json_writer.h"
-#include "scene.h"
+#include "orrelin/scene/app_state.h"
+#include "orrelin/scene/scene.h"
 
 namespace {
 

@@ -1,0 +1,44 @@
+#pragma once
+// The .tri reader: a pure parser over a byte buffer, the validation of what it
+// read, and the file read that feeds it.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "orrelin/mesh/mesh_types.h"
+
+// What the parser saw besides the records themselves. Either flag makes the
+// file invalid: such values would otherwise load as infinities or wrap into
+// valid-looking vertex indices.
+struct TriangleParseFlags {
+    bool nonFiniteCoordinate = false;  // a coordinate that is not finite as a 32-bit float
+    bool indexOutOfRange = false;      // an index that does not fit a signed 32-bit integer
+};
+
+// Reads the triangle records of `data[0, size)` and appends them to `vertices`
+// and `indices`. Every lower-case 'v' starts a vertex (two numbers of at most
+// 8 characters each), every lower-case 'f' a triangle (three decimal integers);
+// every other byte is skipped. A number that cannot be read keeps the value
+// last read into its place, and so does every later number of the same record.
+// Independent of the C locale. `data` may be null when `size` is 0.
+// Large inputs are read in pieces side by side, with the same result.
+TriangleParseFlags parseTriangleData(const char* data, std::size_t size, std::vector<Point2>& vertices,
+                                     std::vector<std::uint32_t>& indices);
+
+// parseTriangleData with the input cut into at most `pieces` pieces (each
+// beginning at a record letter) read on up to `threads` threads (0: as many as
+// the machine has). The result is the same for any numbers. Requires: pieces >= 1.
+TriangleParseFlags parseTriangleDataInPieces(const char* data, std::size_t size, std::vector<Point2>& vertices,
+                                             std::vector<std::uint32_t>& indices, std::size_t pieces, unsigned threads);
+
+// True when the arrays read from a file form a usable mesh: at least one vertex,
+// a non-zero multiple of three indices, every index below the vertex count, and
+// neither flag raised.
+bool validateFileMesh(const std::vector<Point2>& vertices, const std::vector<std::uint32_t>& indices,
+                      const TriangleParseFlags& flags);
+
+// Reads the whole file into `bytes` with one read. False when it cannot be
+// opened or read (a directory, a missing file, a read error).
+bool readFileBytes(const std::string& path, std::string& bytes);

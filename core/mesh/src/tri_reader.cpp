@@ -1,0 +1,451 @@
+#include "orrelin/mesh/tri_reader.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <exception>
+#include <limits>
+#include <system_error>
+
+#include "orrelin/base/contract.h"
+#include "orrelin/base/parallel.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// A field of a vertex record holds at most this many characters.
+constexpr std::size_t kFloatFieldWidth = 8;
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+struct Cursor {
+    const char* data;
+    std::size_t size;
+    std::size_t pos;
+
+    void skipSpace() {
+        while (pos < size && isSpace(data[pos])) ++pos;
+    }
+};
+
+// Powers of ten that are exact in double precision.
+constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+
+// Converts the scanned field text[0, len) to the nearest 32-bit float. The text
+// holds an optional sign, at least one mantissa digit, at most one decimal point
+// and possibly an exponent marker with optional sign and digits. Sets
+// `nonFinite` when the value lies beyond the float range.
+float convertFloatField(const char* text, std::size_t len, bool& nonFinite) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (text[i] == '+' || text[i] == '-') {
+        negative = text[i] == '-';
+        ++i;
+    }
+    std::uint32_t mantissa = 0;  // at most 8 digits, so it cannot overflow
+    int fractionDigits = 0;
+    bool afterDot = false;
+    for (; i < len && text[i] != 'e' && text[i] != 'E'; ++i) {
+        if (text[i] == '.') {
+            afterDot = true;
+            continue;
+        }
+        mantissa = mantissa * 10 + static_cast<std::uint32_t>(text[i] - '0');
+        if (afterDot) ++fractionDigits;
+    }
+    int exponent = 0;
+    if (i < len) {  // exponent marker; its digits may be missing, then it does not count
+        ++i;
+        bool expNegative = false;
+        if (i < len && (text[i] == '+' || text[i] == '-')) {
+            expNegative = text[i] == '-';
+            ++i;
+        }
+        for (; i < len; ++i) exponent = exponent * 10 + (text[i] - '0');  // at most 6 digits
+        if (expNegative) exponent = -exponent;
+    }
+    if (mantissa == 0) return negative ? -0.0f : 0.0f;
+
+    const int scale = exponent - fractionDigits;
+    if (scale >= 0 && scale <= 8) {
+        // mantissa * 5^scale needs at most 46 bits: the product is exact in double,
+        // so the one rounding to float is correct.
+        const double value = static_cast<double>(mantissa) * kPow10[scale];
+        return static_cast<float>(negative ? -value : value);
+    }
+    if (scale < 0 && scale >= -8) {
+        // The quotient is rounded once in double. For mantissas below 10^8 and
+        // divisors up to 10^8 no such quotient lies within half a double ulp of a
+        // float rounding boundary unless it lies exactly on it, so rounding the
+        // double to float gives the correctly rounded float.
+        const double value = static_cast<double>(mantissa) / kPow10[-scale];
+        return static_cast<float>(negative ? -value : value);
+    }
+    // Rare long exponents: the library conversion is correctly rounded but does
+    // not accept a leading '+' and reports values beyond the float range as errors.
+    const char* first = text + (text[0] == '+' ? 1 : 0);
+    float value = 0.0f;
+    const auto result = std::from_chars(first, text + len, value, std::chars_format::general);
+    if (result.ec == std::errc::result_out_of_range) {
+        // Either below the smallest subnormal (rounds to zero) or beyond the
+        // largest float; a value that large has a non-negative decimal scale.
+        if (scale >= 0) {
+            nonFinite = true;
+            return negative ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
+        }
+        return negative ? -0.0f : 0.0f;
+    }
+    return value;
+}
+
+// One "%8f" conversion: skips white space, then consumes at most 8 characters of
+// a decimal floating-point number. On success stores the value and returns true;
+// on failure leaves `out` unchanged. Either way the cursor ends right behind the
+// last character consumed.
+bool readFloatField(Cursor& cur, float& out, TriangleParseFlags& flags) {
+    cur.skipSpace();
+    const std::size_t start = cur.pos;
+    const std::size_t limit = std::min(cur.size, start + kFloatFieldWidth);
+    std::size_t p = start;
+    if (p < limit && (cur.data[p] == '+' || cur.data[p] == '-')) ++p;
+    bool gotDigit = false;
+    bool gotDot = false;
+    bool gotExponent = false;
+    std::size_t numberEnd = start;  // behind the last character that completes a number
+    while (p < limit) {
+        const char c = cur.data[p];
+        if (isDigit(c)) {
+            gotDigit = true;
+            numberEnd = p + 1;
+        } else if (c == '.' && !gotDot) {
+            gotDot = true;
+            if (gotDigit) numberEnd = p + 1;
+        } else if ((c == 'e' || c == 'E') && gotDigit && !gotExponent) {
+            gotExponent = true;
+            gotDot = true;  // no decimal point after the exponent marker
+        } else if ((c == '+' || c == '-') && gotExponent && (cur.data[p - 1] == 'e' || cur.data[p - 1] == 'E')) {
+            // sign of the exponent
+        } else {
+            break;
+        }
+        ++p;
+    }
+    // An exponent marker (and its sign) without digits is consumed but does not
+    // count: "1e" reads as 1, like the C library's conversions.
+    cur.pos = p;
+    if (!gotDigit) return false;
+    const std::size_t end = numberEnd;
+    out = convertFloatField(cur.data + start, end - start, flags.nonFiniteCoordinate);
+    return true;
+}
+
+// One "%d" conversion: skips white space, then consumes an optional sign and all
+// decimal digits that follow. On success stores the value (its low 32 bits) and
+// returns true; a value outside the signed 32-bit range raises the flag.
+bool readIntField(Cursor& cur, std::int32_t& out, TriangleParseFlags& flags) {
+    cur.skipSpace();
+    std::size_t p = cur.pos;
+    bool negative = false;
+    if (p < cur.size && (cur.data[p] == '+' || cur.data[p] == '-')) {
+        negative = cur.data[p] == '-';
+        ++p;
+    }
+    const std::size_t digitsStart = p;
+    std::uint64_t magnitude = 0;
+    constexpr std::uint64_t kSaturated = std::uint64_t{1} << 40;
+    while (p < cur.size && isDigit(cur.data[p])) {
+        if (magnitude < kSaturated) magnitude = magnitude * 10 + static_cast<std::uint64_t>(cur.data[p] - '0');
+        ++p;
+    }
+    cur.pos = p;
+    if (p == digitsStart) return false;
+    const std::uint64_t limit = negative ? std::uint64_t{1} << 31 : (std::uint64_t{1} << 31) - 1;
+    if (magnitude > limit) flags.indexOutOfRange = true;
+    const std::uint32_t low = static_cast<std::uint32_t>(magnitude);
+    out = static_cast<std::int32_t>(negative ? 0u - low : low);
+    return true;
+}
+
+}  // namespace
+
+namespace {
+
+// The values of the last successful conversions, which a failed one keeps.
+struct RecordValues {
+    Point2 v;
+    std::int32_t a = 0;
+    std::int32_t b = 0;
+    std::int32_t c = 0;
+};
+
+// What parsing a piece of the data gave besides the records.
+struct PieceResult {
+    TriangleParseFlags flags;
+    RecordValues last;  // the values at the end of the piece
+    // Which values the piece converted itself (x, y, a, b, c); the others are
+    // still those it started with.
+    bool converted[5] = {false, false, false, false, false};
+    // Whether a record took a value the piece had not converted itself.
+    bool usedStartValues = false;
+};
+
+// Where a piece's records go: appended to the arrays (a file read in one
+// piece), or written into room made for them (pieces read side by side).
+struct AppendRecords {
+    std::vector<Point2>& vertices;
+    std::vector<std::uint32_t>& indices;
+    void vertex(Point2 v) { vertices.push_back(v); }
+    void triangle(std::int32_t a, std::int32_t b, std::int32_t c) {
+        indices.push_back(static_cast<std::uint32_t>(a));
+        indices.push_back(static_cast<std::uint32_t>(b));
+        indices.push_back(static_cast<std::uint32_t>(c));
+    }
+};
+
+struct WriteRecords {
+    Point2* vertexOut;
+    std::uint32_t* indexOut;
+    void vertex(Point2 v) { *vertexOut++ = v; }
+    void triangle(std::int32_t a, std::int32_t b, std::int32_t c) {
+        *indexOut++ = static_cast<std::uint32_t>(a);
+        *indexOut++ = static_cast<std::uint32_t>(b);
+        *indexOut++ = static_cast<std::uint32_t>(c);
+    }
+};
+
+// Parses the records whose letters lie in data[from, to) starting from the
+// values `start` and hands them to `out`; a record's numbers may extend beyond
+// `to`. Requires: from is 0 or the position of a record letter, and `out` has
+// room for every letter in the piece.
+template <typename Records>
+PieceResult parsePiece(const char* data, std::size_t size, std::size_t from, std::size_t to, const RecordValues& start,
+                       Records out) {
+    PieceResult r;
+    RecordValues& s = r.last;
+    s = start;
+    bool* done = r.converted;
+    Cursor cur{data, size, from};
+    while (cur.pos < to) {
+        const char ch = data[cur.pos++];
+        if (ch == 'v') {
+            if (readFloatField(cur, s.v.x, r.flags)) {
+                done[0] = true;
+                done[1] |= readFloatField(cur, s.v.y, r.flags);
+            }
+            r.usedStartValues |= !done[0] || !done[1];
+            out.vertex(s.v);
+        } else if (ch == 'f') {
+            if (readIntField(cur, s.a, r.flags)) {
+                done[2] = true;
+                if (readIntField(cur, s.b, r.flags)) {
+                    done[3] = true;
+                    done[4] |= readIntField(cur, s.c, r.flags);
+                }
+            }
+            r.usedStartValues |= !done[2] || !done[3] || !done[4];
+            out.triangle(s.a, s.b, s.c);
+        }
+    }
+    return r;
+}
+
+// The values after a piece that started from `before`.
+RecordValues valuesAfter(const PieceResult& piece, const RecordValues& before) {
+    const RecordValues& p = piece.last;
+    const bool* done = piece.converted;
+    return RecordValues{Point2{done[0] ? p.v.x : before.v.x, done[1] ? p.v.y : before.v.y}, done[2] ? p.a : before.a,
+                        done[3] ? p.b : before.b, done[4] ? p.c : before.c};
+}
+
+// The number of 'v' and 'f' bytes in data[from, to).
+void countLetters(const char* data, std::size_t from, std::size_t to, std::size_t& vCount, std::size_t& fCount) {
+    vCount = 0;
+    fCount = 0;
+    // Counted in blocks with byte-sized counters, which vectorises well.
+    for (std::size_t start = from; start < to; start += 255) {
+        const std::size_t end = std::min(to, start + 255);
+        std::uint8_t v = 0;
+        std::uint8_t f = 0;
+        for (std::size_t i = start; i < end; ++i) {
+            v = static_cast<std::uint8_t>(v + (data[i] == 'v'));
+            f = static_cast<std::uint8_t>(f + (data[i] == 'f'));
+        }
+        vCount += v;
+        fCount += f;
+    }
+}
+
+// Below this size a file is read in one piece.
+constexpr std::size_t kBytesPerPiece = std::size_t{1} << 22;
+
+}  // namespace
+
+TriangleParseFlags parseTriangleData(const char* data, std::size_t size, std::vector<Point2>& vertices,
+                                     std::vector<std::uint32_t>& indices) {
+    // A few pieces per thread even out their different speeds; one thread
+    // reads the file in one piece.
+    const unsigned threads = threadsFor(0);
+    const std::size_t pieces = threads == 1 ? 1 : std::min<std::size_t>(4 * threads, size / kBytesPerPiece + 1);
+    return parseTriangleDataInPieces(data, size, vertices, indices, pieces, threads);
+}
+
+TriangleParseFlags parseTriangleDataInPieces(const char* data, std::size_t size, std::vector<Point2>& vertices,
+                                             std::vector<std::uint32_t>& indices, std::size_t pieces,
+                                             unsigned threads) {
+    ORRELIN_REQUIRE(data != nullptr || size == 0);
+    ORRELIN_REQUIRE(pieces >= 1);
+    if (size == 0) return TriangleParseFlags{};
+
+    // No field takes in a 'v' or an 'f', so every such byte starts a record:
+    // the pieces begin at record letters, and each piece's records go right
+    // behind those of the pieces before it.
+    std::vector<std::size_t> bounds{0};
+    for (std::size_t k = 1; k < pieces; ++k) {
+        std::size_t at = std::max(bounds.back() + 1, size / pieces * k);
+        while (at < size && data[at] != 'v' && data[at] != 'f') ++at;
+        if (at >= size) break;
+        bounds.push_back(at);
+    }
+    bounds.push_back(size);
+    const std::size_t count = bounds.size() - 1;
+    threads = threadsFor(threads);
+
+    std::vector<std::size_t> vFirst(count + 1, vertices.size());
+    std::vector<std::size_t> iFirst(count + 1, indices.size());
+    runParallel(threads, count,
+                [&](std::size_t k) { countLetters(data, bounds[k], bounds[k + 1], vFirst[k + 1], iFirst[k + 1]); });
+    for (std::size_t k = 0; k < count; ++k) {
+        vFirst[k + 1] += vFirst[k];
+        iFirst[k + 1] = iFirst[k] + 3 * iFirst[k + 1];
+    }
+    if (count == 1) {
+        vertices.reserve(vFirst[1]);
+        indices.reserve(iFirst[1]);
+        return parsePiece(data, size, 0, size, RecordValues{}, AppendRecords{vertices, indices}).flags;
+    }
+    vertices.resize(vFirst[count]);
+    indices.resize(iFirst[count]);
+
+    // Each piece starts as if the file started there; the first is exact.
+    std::vector<PieceResult> results(count);
+    runParallel(threads, count, [&](std::size_t k) {
+        results[k] = parsePiece(data, size, bounds[k], bounds[k + 1], RecordValues{},
+                                WriteRecords{vertices.data() + vFirst[k], indices.data() + iFirst[k]});
+    });
+    // A piece whose records took values from before its start is read again
+    // from the values the pieces before it left (rare: only a number that
+    // cannot be read at the start of a piece leaves them in place).
+    TriangleParseFlags flags;
+    RecordValues values;
+    for (std::size_t k = 0; k < count; ++k) {
+        if (results[k].usedStartValues && k > 0) {
+            results[k] = parsePiece(data, size, bounds[k], bounds[k + 1], values,
+                                    WriteRecords{vertices.data() + vFirst[k], indices.data() + iFirst[k]});
+        }
+        values = valuesAfter(results[k], values);
+        flags.nonFiniteCoordinate |= results[k].flags.nonFiniteCoordinate;
+        flags.indexOutOfRange |= results[k].flags.indexOutOfRange;
+    }
+    return flags;
+}
+
+bool validateFileMesh(const std::vector<Point2>& vertices, const std::vector<std::uint32_t>& indices,
+                      const TriangleParseFlags& flags) {
+    if (vertices.empty()) return false;
+    if (indices.empty()) return false;
+    if (indices.size() % 3 != 0) return false;
+    const std::uint32_t largest = *std::max_element(indices.begin(), indices.end());
+    if (static_cast<std::uint64_t>(largest) > static_cast<std::uint64_t>(vertices.size()) - 1) return false;
+    return !flags.nonFiniteCoordinate && !flags.indexOutOfRange;
+}
+
+namespace {
+
+// 64-bit file offsets on every platform (long is 32 bits on Windows).
+bool seekToEnd(std::FILE* file) {
+#ifdef _WIN32
+    return _fseeki64(file, 0, SEEK_END) == 0;
+#else
+    return fseeko(file, 0, SEEK_END) == 0;
+#endif
+}
+
+long long tellOffset(std::FILE* file) {
+#ifdef _WIN32
+    return _ftelli64(file);
+#else
+    return static_cast<long long>(ftello(file));
+#endif
+}
+
+// Opens a regular file for reading. Elsewhere than on Windows the open cannot
+// block (a FIFO without a writer would wait forever) and anything that is not
+// a regular file is refused: a FIFO, a socket, a device or a directory.
+std::FILE* openRegularFile(const std::string& path) {
+#ifdef _WIN32
+    return std::fopen(path.c_str(), "rb");
+#else
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat info;
+    // Reads then behave as those of a file opened without O_NONBLOCK.
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::fcntl(fd, F_SETFL, 0) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (file == nullptr) ::close(fd);
+    return file;
+#endif
+}
+
+}  // namespace
+
+bool readFileBytes(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    std::FILE* file = openRegularFile(path);
+    if (file == nullptr) return false;
+    // The first block is one byte larger than the file, so a file that does not
+    // change while it is read is read by one call; one that grows is still read
+    // to its end. What the size query reports for something that is not a
+    // regular file (a directory reports nonsense) is only trusted up to a limit.
+    constexpr long long kTrustedSize =
+        std::min<long long>(1LL << 40, static_cast<long long>(std::numeric_limits<std::size_t>::max() / 2));
+    std::size_t block = 1 << 16;
+    if (seekToEnd(file)) {
+        const long long end = tellOffset(file);
+        if (end > 0 && end < kTrustedSize) block = static_cast<std::size_t>(end) + 1;
+        std::rewind(file);
+    }
+    bool ok = true;
+    try {
+        std::size_t filled = 0;
+        for (;;) {
+            bytes.resize(filled + block);
+            const std::size_t got = std::fread(bytes.data() + filled, 1, block, file);
+            filled += got;
+            if (got < block) {
+                ok = std::ferror(file) == 0;
+                break;
+            }
+            block = 1 << 20;
+        }
+        bytes.resize(filled);
+    } catch (const std::exception&) {  // no memory for the file's bytes
+        ok = false;
+    }
+    std::fclose(file);
+    if (!ok) std::string().swap(bytes);
+    return ok;
+}

@@ -1,0 +1,5 @@
+#include "orrelin/desktop/shell.h"
+
+int main(int argc, char** argv) {
+    return runProgram(argc, argv);
+}
