@@ -39,7 +39,7 @@ case "$target" in
 esac
 sources=("${compiled[@]}"
     "$src/tests/fuzz/run_fuzz.sh"
-    "$src/tests/reader_reference.h"
+    "$src/tests/support/reader_reference.h"
     "$src/core/base/include/orrelin/base/contract.h"
     "$src/core/mesh/include/orrelin/mesh/tri_reader.h"
     "$src/core/mesh/include/orrelin/mesh/mesh_prep.h"
@@ -57,7 +57,7 @@ if [ "$rebuild" = 1 ]; then
     "$cxx" -std=c++20 -O1 -g -ffp-contract=off -fno-fast-math \
         -Wall -Wextra -Wpedantic -Wshadow \
         -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-        -DORRELIN_CONTRACTS=1 -I"$src/core/base/include" -I"$src/core/mesh/include" -I"$src/core/quadtree/include" -I"$src/tests" -pthread \
+        -DORRELIN_CONTRACTS=1 -I"$src/core/base/include" -I"$src/core/mesh/include" -I"$src/core/quadtree/include" -I"$src/tests/support" -pthread \
         "${compiled[@]}" \
         -o "$bin.partial"
     mv "$bin.partial" "$bin"

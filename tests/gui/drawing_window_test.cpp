@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app_state_reset.h"
 #include "gui_harness.h"
 #include "orrelin/quadtree/quadtree.h"
 #include "orrelin/scene/app_state.h"

@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "app_state_reset.h"
 #include "failing_allocations.h"
 #include "orrelin/scene/app_state.h"
 #include "test_util.h"

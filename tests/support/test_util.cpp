@@ -1,4 +1,4 @@
-// Helpers shared by the tests (kept in a *_test.cpp so the test target picks it up).
+// Helpers shared by the tests.
 #include "test_util.h"
 
 #include <charconv>

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "app_state_reset.h"
 #include "orrelin/quadtree/quadtree.h"
 #include "orrelin/scene/scene.h"
 #include "test_util.h"

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "orrelin/mesh/mesh_types.h"
-#include "orrelin/scene/app_state.h"
 
 inline std::uint32_t floatBits(float f) {
     return std::bit_cast<std::uint32_t>(f);
@@ -17,12 +16,6 @@ inline std::uint32_t floatBits(float f) {
 
 // Float equality to the bit (so -0 differs from 0).
 #define EXPECT_FLOAT_BITS(expected, actual) EXPECT_EQ(floatBits(expected), floatBits(actual))
-
-// Starts a test with a freshly constructed application record.
-inline void resetAppState() {
-    AppState.~ApplicationState();
-    new (&AppState) ApplicationState();
-}
 
 // Writes triangle-file text for the given mesh ("v x y" / "f a b c"), each
 // coordinate printed with at most 8 characters.
