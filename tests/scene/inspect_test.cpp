@@ -106,6 +106,14 @@ TEST(Inspect, InvalidFilesAndBadArguments) {
     EXPECT_EQ(inspect(good + " --max-triangles 5x").status, 2);
     EXPECT_EQ(inspect(good + " --locate 1").status, 2);
     EXPECT_EQ(inspect(good + " --locate a b").status, 2);
+    // Coordinates: what the float range holds, "inf" and "nan" included; digits
+    // beyond it, or non-zero digits that would read as zero, are refused.
+    for (const char* point : {"+5 -0", "1e-45 .5", "inf -nan", "3.4028235e38 0e-99"}) {
+        EXPECT_EQ(inspect(good + " --summary --locate " + point).status, 0) << point;
+    }
+    for (const char* point : {"1e39 0", "0 -3.5e38", "1e-50 0", "0x10 0"}) {
+        EXPECT_EQ(inspect(good + " --summary --locate " + point).status, 2) << point;
+    }
     EXPECT_EQ(inspect(good + " --bogus").status, 2);
     EXPECT_EQ(inspect("").status, 2);
     EXPECT_EQ(inspect(good + " " + good).status, 2);

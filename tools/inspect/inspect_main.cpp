@@ -7,7 +7,10 @@
 #include <io.h>
 #endif
 
+#include <fast_float/fast_float.h>
+
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -61,8 +64,21 @@ bool parseWholeInt(std::string_view text, std::int32_t& out) {
 
 bool parseWholeFloat(std::string_view text, float& out) {
     if (!text.empty() && text[0] == '+') text.remove_prefix(1);
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), out);
-    return result.ec == std::errc() && result.ptr == text.data() + text.size();
+    float value = 0.0f;
+    const auto result = fast_float::from_chars(text.data(), text.data() + text.size(), value);
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return false;
+    // "inf" is a number like any other; digits beyond the float range are not,
+    // nor are non-zero digits too small to be told from zero (the conversion
+    // gives an infinity or a zero for them without an error).
+    const std::size_t lead = !text.empty() && text[0] == '-' ? 1 : 0;
+    const bool literal =
+        text.size() > lead && (text[lead] == 'i' || text[lead] == 'I' || text[lead] == 'n' || text[lead] == 'N');
+    if (!literal &&
+        (std::isinf(value) || (value == 0.0f && text.find_first_of("123456789") < text.find_first_of("eE")))) {
+        return false;
+    }
+    out = value;
+    return true;
 }
 
 Options parseArguments(int argc, char** argv) {

@@ -1,7 +1,9 @@
 #include "orrelin/mesh/tri_reader.h"
 
+#include <fast_float/fast_float.h>
+
 #include <algorithm>
-#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <limits>
@@ -39,73 +41,16 @@ struct Cursor {
     }
 };
 
-// Powers of ten that are exact in double precision.
-constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
-
 // Converts the scanned field text[0, len) to the nearest 32-bit float. The text
 // holds an optional sign, at least one mantissa digit, at most one decimal point
 // and possibly an exponent marker with optional sign and digits. Sets
-// `nonFinite` when the value lies beyond the float range.
+// `nonFinite` when the value lies beyond the float range (the conversion then
+// gives an infinity without reporting an error).
 float convertFloatField(const char* text, std::size_t len, bool& nonFinite) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (text[i] == '+' || text[i] == '-') {
-        negative = text[i] == '-';
-        ++i;
-    }
-    std::uint32_t mantissa = 0;  // at most 8 digits, so it cannot overflow
-    int fractionDigits = 0;
-    bool afterDot = false;
-    for (; i < len && text[i] != 'e' && text[i] != 'E'; ++i) {
-        if (text[i] == '.') {
-            afterDot = true;
-            continue;
-        }
-        mantissa = mantissa * 10 + static_cast<std::uint32_t>(text[i] - '0');
-        if (afterDot) ++fractionDigits;
-    }
-    int exponent = 0;
-    if (i < len) {  // exponent marker; its digits may be missing, then it does not count
-        ++i;
-        bool expNegative = false;
-        if (i < len && (text[i] == '+' || text[i] == '-')) {
-            expNegative = text[i] == '-';
-            ++i;
-        }
-        for (; i < len; ++i) exponent = exponent * 10 + (text[i] - '0');  // at most 6 digits
-        if (expNegative) exponent = -exponent;
-    }
-    if (mantissa == 0) return negative ? -0.0f : 0.0f;
-
-    const int scale = exponent - fractionDigits;
-    if (scale >= 0 && scale <= 8) {
-        // mantissa * 5^scale needs at most 46 bits: the product is exact in double,
-        // so the one rounding to float is correct.
-        const double value = static_cast<double>(mantissa) * kPow10[scale];
-        return static_cast<float>(negative ? -value : value);
-    }
-    if (scale < 0 && scale >= -8) {
-        // The quotient is rounded once in double. For mantissas below 10^8 and
-        // divisors up to 10^8 no such quotient lies within half a double ulp of a
-        // float rounding boundary unless it lies exactly on it, so rounding the
-        // double to float gives the correctly rounded float.
-        const double value = static_cast<double>(mantissa) / kPow10[-scale];
-        return static_cast<float>(negative ? -value : value);
-    }
-    // Rare long exponents: the library conversion is correctly rounded but does
-    // not accept a leading '+' and reports values beyond the float range as errors.
-    const char* first = text + (text[0] == '+' ? 1 : 0);
+    const bool plus = text[0] == '+';  // the conversion takes a '-' but no '+'
     float value = 0.0f;
-    const auto result = std::from_chars(first, text + len, value, std::chars_format::general);
-    if (result.ec == std::errc::result_out_of_range) {
-        // Either below the smallest subnormal (rounds to zero) or beyond the
-        // largest float; a value that large has a non-negative decimal scale.
-        if (scale >= 0) {
-            nonFinite = true;
-            return negative ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
-        }
-        return negative ? -0.0f : 0.0f;
-    }
+    fast_float::from_chars(text + (plus ? 1 : 0), text + len, value);
+    if (std::isinf(value)) nonFinite = true;
     return value;
 }
 
