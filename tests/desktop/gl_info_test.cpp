@@ -1,4 +1,4 @@
-#include "orrelin/render/gl_info.h"
+#include "orrelin/desktop/gl_info.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "orrelin/desktop/vbo_functions.h"
 
-#include "orrelin/render/gl_info.h"
+#include "orrelin/desktop/gl_info.h"
 
 #ifdef _WIN32
 #include <windows.h>
