@@ -56,12 +56,12 @@ void QuadtreeInfoDialog::OnInitDialog() {
     // Unsigned, as the fields are read back.
     platform::setDialogItemNumber(m_hWnd, IDC_MAX_DEPTH, static_cast<std::uint32_t>(m_maxDepth));
     platform::setDialogItemNumber(m_hWnd, IDC_TRIANGLES_PER_REGION, static_cast<std::uint32_t>(m_trianglesPerRegion));
-    platform::installMessageHook(m_hWnd);
-    platform::placeBesideOwnerAndShow(m_hWnd, m_hWndDrawing);
+    platform::registerDialogKeys(m_hWnd);
+    platform::showDialogAt(m_hWnd, infoDialogPlace(platform::windowFrame(platform::dialogOwner(m_hWnd))));
 }
 
 void QuadtreeInfoDialog::OnDestroy() {
-    platform::uninstallMessageHook(m_hWnd);
+    platform::unregisterDialogKeys(m_hWnd);
 }
 
 bool QuadtreeInfoDialog::ValidateProperties() {

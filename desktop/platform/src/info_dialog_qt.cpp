@@ -176,6 +176,7 @@ void pressControl(PlatformWindow* dialog, int index) {
 
 PlatformWindow* createInfoDialog(PlatformWindow* owner, DialogProcedure procedure, void* object) {
     auto* handle = new PlatformWindow;
+    handle->owner = owner;
     handle->procedure = procedure;
     handle->object = object;
     auto* widget = new InfoDialogWidget(handle);
@@ -186,7 +187,7 @@ PlatformWindow* createInfoDialog(PlatformWindow* owner, DialogProcedure procedur
     handle->nativeId = static_cast<unsigned long>(widget->winId());
     if (owner != nullptr && owner->dialog == nullptr)
         widget->windowHandle()->setTransientParent(detail::drawingWindowProxy());
-    detail::dialogs().push_back({handle, false});
+    detail::backend().dialogs.push_back({handle, false});
 
     bool handled = false;
     const std::intptr_t focusFirst = detail::sendDialogMessage(handle, DialogMessage::InitDialog, 0, handled);
@@ -212,30 +213,34 @@ void focusDialogItem(PlatformWindow* dialog, int id) {
     edit->selectAll();
 }
 
-void placeBesideOwnerAndShow(PlatformWindow* dialog, PlatformWindow* owner) {
+PlatformWindow* dialogOwner(PlatformWindow* dialog) {
+    return dialog != nullptr ? dialog->owner : nullptr;
+}
+
+WindowFrame windowFrame(PlatformWindow* window) {
+    if (window == nullptr || window->nativeId == 0) return {};
+    const x11::FrameRect frame = x11::frameRect(window->nativeId);
+    return WindowFrame{frame.left, frame.top, frame.right, frame.bottom};
+}
+
+void showDialogAt(PlatformWindow* dialog, ScreenPoint place) {
     InfoDialogWidget* widget = widgetOf(dialog);
     if (widget == nullptr) return;
-    bool place = false;
-    int x = 0;
-    int y = 0;
-    if (owner != nullptr && owner->nativeId != 0) {
-        const x11::FrameRect frame = x11::frameRect(owner->nativeId);
-        x = frame.right + 5;
-        y = frame.top + 5;
-        place = true;
-        // First guess: the dialog gets a frame like its owner's.
-        widget->move(x + frame.borderLeft, y + frame.borderTop);
+    // First guess: the dialog gets a frame like its owner's.
+    if (dialog->owner != nullptr && dialog->owner->nativeId != 0) {
+        const x11::FrameRect owner = x11::frameRect(dialog->owner->nativeId);
+        widget->move(place.x + owner.borderLeft, place.y + owner.borderTop);
     }
     // A caption without a system menu: the title, and no buttons.
     x11::setTitleOnlyFrame(dialog->nativeId);
     widget->show();
-    // Owned by the drawing window: kept above it, minimised and restored with
-    // it. The toolkit clears this hint of a plain window when it shows one,
-    // so it is set now.
-    if (owner != nullptr) x11::setTransientFor(dialog->nativeId, owner->nativeId);
+    // Owned by its owner: kept above it, minimised and restored with it. The
+    // toolkit clears this hint of a plain window when it shows one, so it is
+    // set now.
+    if (dialog->owner != nullptr) x11::setTransientFor(dialog->nativeId, dialog->owner->nativeId);
     x11::setTitleOnlyFrame(dialog->nativeId);
     widget->raise();
-    if (place) x11::placeFrameAt(dialog->nativeId, x, y);
+    x11::placeFrameAt(dialog->nativeId, place.x, place.y);
     x11::activateWindow(dialog->nativeId);
 }
 

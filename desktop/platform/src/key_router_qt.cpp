@@ -16,25 +16,24 @@
 
 namespace {
 
-platform::KeyboardHandler drawingKeyboard = nullptr;
-platform::SpecialKeyHandler drawingSpecial = nullptr;
-platform::MouseHandler drawingMouse = nullptr;
-platform::MotionHandler drawingMotion = nullptr;
+using platform::detail::backend;
 
 // Pointer input reaches the drawing window's handlers only while it is
 // enabled: a modal window that disables it drops what it is given meanwhile
 // (the windowing library's events are handled during modal windows).
 void onDrawingMouse(int button, int state, int x, int y) {
-    if (drawingMouse != nullptr && platform::detail::drawingWindow()->enabled) drawingMouse(button, state, x, y);
+    const platform::detail::LinuxBackend& linux = backend();
+    if (linux.drawingMouse != nullptr && linux.drawingWindow.enabled) linux.drawingMouse(button, state, x, y);
 }
 
 void onDrawingMotion(int x, int y) {
-    if (drawingMotion != nullptr && platform::detail::drawingWindow()->enabled) drawingMotion(x, y);
+    const platform::detail::LinuxBackend& linux = backend();
+    if (linux.drawingMotion != nullptr && linux.drawingWindow.enabled) linux.drawingMotion(x, y);
 }
 
 // The first dialog that is registered and still there, or null.
 PlatformWindow* routingDialog() {
-    for (const platform::detail::DialogEntry& entry : platform::detail::dialogs()) {
+    for (const platform::detail::DialogEntry& entry : backend().dialogs) {
         if (entry.registered && entry.window->nativeId != 0) return entry.window;
     }
     return nullptr;
@@ -46,7 +45,7 @@ RoutingState currentState(PlatformWindow* dialog) {
     state.dialogEnabled = dialog != nullptr && dialog->enabled;
     state.modalOpen = QApplication::activeModalWidget() != nullptr;
     state.popupOpen = QApplication::activePopupWidget() != nullptr;
-    state.drawingHandlers = drawingKeyboard != nullptr && platform::detail::drawingWindow()->enabled;
+    state.drawingHandlers = backend().drawingKeyboard != nullptr && backend().drawingWindow.enabled;
     return state;
 }
 
@@ -72,7 +71,7 @@ void onDrawingKeyboard(unsigned char key, int x, int y) {
     int command = 0;
     switch (routeKey(KeyOrigin::DrawingWindow, glutKeyPress(name), currentState(dialog), command)) {
         case KeyRoute::Command: sendCommand(dialog, command); break;
-        case KeyRoute::DrawingHandlers: drawingKeyboard(key, x, y); break;
+        case KeyRoute::DrawingHandlers: backend().drawingKeyboard(key, x, y); break;
         case KeyRoute::DialogNavigation:
         case KeyRoute::Dropped: break;
     }
@@ -86,7 +85,7 @@ void onDrawingSpecialKey(int key, int x, int y) {
     const KeyRoute route =
         routeKey(KeyOrigin::DrawingWindow, glutKeyPress(modifier ? KeyName::Modifier : KeyName::Other),
                  currentState(dialog), command);
-    if (route == KeyRoute::DrawingHandlers && drawingSpecial != nullptr) drawingSpecial(key, x, y);
+    if (route == KeyRoute::DrawingHandlers && backend().drawingSpecial != nullptr) backend().drawingSpecial(key, x, y);
 }
 
 KeyPress qtKeyPress(const QKeyEvent* event) {
@@ -142,7 +141,7 @@ class DialogKeyFilter : public QObject {
         if (!watched->isWidgetType()) return false;
         const QWidget* window = static_cast<QWidget*>(watched)->window();
         PlatformWindow* pressedIn = nullptr;
-        for (const platform::detail::DialogEntry& entry : platform::detail::dialogs()) {
+        for (const platform::detail::DialogEntry& entry : backend().dialogs) {
             if (static_cast<const QWidget*>(entry.window->dialog) == window) pressedIn = entry.window;
         }
         if (pressedIn == nullptr) return false;
@@ -166,13 +165,13 @@ class DialogKeyFilter : public QObject {
 namespace platform {
 
 void registerDrawingKeyHandlers(KeyboardHandler keyboard, SpecialKeyHandler special) {
-    drawingKeyboard = keyboard;
-    drawingSpecial = special;
+    backend().drawingKeyboard = keyboard;
+    backend().drawingSpecial = special;
 }
 
 void registerDrawingPointerHandlers(MouseHandler mouse, MotionHandler motion) {
-    drawingMouse = mouse;
-    drawingMotion = motion;
+    backend().drawingMouse = mouse;
+    backend().drawingMotion = motion;
     glutMouseFunc(onDrawingMouse);
     glutMotionFunc(onDrawingMotion);
 }

@@ -26,7 +26,7 @@
 #include "orrelin/desktop/platform.h"
 #include "x11_display.h"
 
-namespace {
+namespace platform::detail {
 
 struct QtServices {
     // Qt keeps references to argc and argv for the application's lifetime;
@@ -42,11 +42,16 @@ struct QtServices {
     std::unique_ptr<QWindow> drawingWindowProxy;  // stands for the drawing window as a transient parent
 };
 
-QtServices* services = nullptr;
-PlatformWindow drawingWindow;
-int modalDepth = 0;         // modal windows open, one inside the other
-int destroyAfterModal = 0;  // the drawing window to destroy once they have closed (0: none)
-std::vector<platform::detail::DialogEntry> dialogEntries;
+LinuxBackend& backend() {
+    static LinuxBackend state;
+    return state;
+}
+
+}  // namespace platform::detail
+
+namespace {
+
+using platform::detail::backend;
 
 // Qt wants a private runtime directory; without one it warns on the console.
 void ensureRuntimeDirectory() {
@@ -72,7 +77,7 @@ void ensureRuntimeDirectory() {
 // at once, as the platform's own modal loops dispatch them, except input
 // while the modal window disables the drawing window, which is dropped.
 void handleDrawingWindowEvents() {
-    if (!drawingWindow.enabled) x11::discardQueuedInput();
+    if (!backend().drawingWindow.enabled) x11::discardQueuedInput();
     glutMainLoopEvent();
 }
 
@@ -83,9 +88,9 @@ void pumpEvents() {
     if (x11::pendingEvents() > 0) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     } else {
-        services->glutConnection->setEnabled(true);
+        backend().services->glutConnection->setEnabled(true);
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        services->glutConnection->setEnabled(false);
+        backend().services->glutConnection->setEnabled(false);
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
@@ -145,7 +150,8 @@ void startServices(int argc, char** argv) {
     ensureRuntimeDirectory();
     // The drawing window is an X11 window; Qt must talk to the same server.
     setenv("QT_QPA_PLATFORM", "xcb", 1);
-    services = new QtServices;
+    auto* services = new detail::QtServices;
+    backend().services = services;
     services->displayName = displayFromCommandLine(argc, argv);
     if (!services->displayName.empty()) {
         services->argv[1] = services->displayOption;
@@ -162,17 +168,18 @@ void startServices(int argc, char** argv) {
 }
 
 void stopServices() {
-    if (services == nullptr) return;
-    for (const detail::DialogEntry& entry : dialogEntries) {
+    detail::LinuxBackend& state = backend();
+    if (state.services == nullptr) return;
+    for (const detail::DialogEntry& entry : state.dialogs) {
         delete entry.window->dialog;
         delete entry.window;
     }
-    dialogEntries.clear();
-    services->glutConnection.reset();
-    services->drawingWindowProxy.reset();
-    services->application.reset();
-    delete services;
-    services = nullptr;
+    state.dialogs.clear();
+    state.services->glutConnection.reset();
+    state.services->drawingWindowProxy.reset();
+    state.services->application.reset();
+    delete state.services;
+    state.services = nullptr;
 }
 
 void primaryScreenSize(int& width, int& height) {
@@ -189,22 +196,24 @@ void primaryScreenSize(int& width, int& height) {
 
 PlatformWindow* attachDrawingWindow(const char* title) {
     x11::attachCurrentWindow();
-    drawingWindow.nativeId = x11::drawingWindowId();
-    x11::setUtf8Title(drawingWindow.nativeId, title);
-    drawingWindow.enabled = true;
+    PlatformWindow& drawing = backend().drawingWindow;
+    drawing.nativeId = x11::drawingWindowId();
+    x11::setUtf8Title(drawing.nativeId, title);
+    drawing.enabled = true;
     detail::startKeyRouting();
-    return &drawingWindow;
+    return &drawing;
 }
 
 void startEventPump() {
-    services->glutConnection = std::make_unique<QSocketNotifier>(x11::connectionNumber(), QSocketNotifier::Read);
-    services->glutConnection->setEnabled(false);
-    QSocketNotifier* notifier = services->glutConnection.get();
+    auto& connection = backend().services->glutConnection;
+    connection = std::make_unique<QSocketNotifier>(x11::connectionNumber(), QSocketNotifier::Read);
+    connection->setEnabled(false);
+    QSocketNotifier* notifier = connection.get();
     // Readable: inside a modal window's loop the drawing window's events are
     // handled here; otherwise the pump's wait is over and the windowing
     // library reads them.
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier] {
-        if (modalDepth > 0) {
+        if (backend().modalDepth > 0) {
             handleDrawingWindowEvents();
         } else {
             notifier->setEnabled(false);
@@ -219,7 +228,7 @@ void showMessageBox(PlatformWindow* owner, const std::string& text, const char* 
     CopyableMessageBox box(boxIcon(icon), QString::fromUtf8(caption), QString::fromLocal8Bit(text.c_str()),
                            QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);  // a path is shown as it is, never as markup
-    if (owner == &drawingWindow) {
+    if (owner == &backend().drawingWindow) {
         box.winId();  // creates the native window so that it can get a transient parent
         box.windowHandle()->setTransientParent(detail::drawingWindowProxy());
     }
@@ -248,7 +257,7 @@ void setDrawingWindowTitle(const std::string& title) {
     glutSetWindowTitle(title.c_str());
     // The windowing library names the window in Latin-1 only; window managers
     // prefer this UTF-8 name, so paths with other letters show as they are.
-    x11::setUtf8Title(drawingWindow.nativeId, title);
+    x11::setUtf8Title(backend().drawingWindow.nativeId, title);
 }
 
 void setForegroundWindow(PlatformWindow* window) {
@@ -267,16 +276,16 @@ void flushDrawingWindow() {
 PlatformWindow* activeWindow() {
     const unsigned long active = x11::activeWindowId();
     if (active == 0) return nullptr;
-    if (active == drawingWindow.nativeId) return &drawingWindow;
-    for (const detail::DialogEntry& entry : dialogEntries) {
+    if (active == backend().drawingWindow.nativeId) return &backend().drawingWindow;
+    for (const detail::DialogEntry& entry : backend().dialogs) {
         if (entry.window->nativeId == active) return entry.window;
     }
     return nullptr;
 }
 
 void destroyDrawingWindow(int glutWindow) {
-    if (modalDepth > 0) {
-        destroyAfterModal = glutWindow;
+    if (backend().modalDepth > 0) {
+        backend().destroyAfterModal = glutWindow;
     } else {
         glutDestroyWindow(glutWindow);
     }
@@ -295,7 +304,7 @@ void drawingWindowClosing() {
     }
     // Owned dialogs go with their owner; the widgets themselves are deleted
     // when the services stop, outside the windowing library's callbacks.
-    for (const detail::DialogEntry& entry : dialogEntries) {
+    for (const detail::DialogEntry& entry : backend().dialogs) {
         if (entry.window->dialog == nullptr || entry.window->nativeId == 0) continue;
         bool handled = false;
         detail::sendDialogMessage(entry.window, DialogMessage::Destroy, 0, handled);
@@ -304,24 +313,24 @@ void drawingWindowClosing() {
     }
 }
 
-std::int32_t installMessageHook(PlatformWindow* dialog) {
-    for (detail::DialogEntry& entry : dialogEntries) {
+bool registerDialogKeys(PlatformWindow* dialog) {
+    for (detail::DialogEntry& entry : backend().dialogs) {
         if (entry.window == dialog) {
             entry.registered = true;
-            return kStatusOk;
+            return true;
         }
     }
-    return kStatusUnexpected;  // not a dialog of this program
+    return false;  // not a dialog of this program
 }
 
-std::int32_t uninstallMessageHook(PlatformWindow* dialog) {
-    for (detail::DialogEntry& entry : dialogEntries) {
+bool unregisterDialogKeys(PlatformWindow* dialog) {
+    for (detail::DialogEntry& entry : backend().dialogs) {
         if (entry.window == dialog && entry.registered) {
             entry.registered = false;
-            return kStatusOk;
+            return true;
         }
     }
-    return kStatusInvalidArgument;
+    return false;
 }
 
 namespace detail {
@@ -330,42 +339,36 @@ int runModal(QDialog& modal, PlatformWindow* owner) {
     // The owner takes no input while its modal window is open.
     const bool ownerEnabled = owner != nullptr && owner->enabled;
     if (owner != nullptr) owner->enabled = false;
-    QSocketNotifier* notifier = services != nullptr ? services->glutConnection.get() : nullptr;
+    LinuxBackend& state = backend();
+    QSocketNotifier* notifier = state.services != nullptr ? state.services->glutConnection.get() : nullptr;
     const bool notifierEnabled = notifier != nullptr && notifier->isEnabled();
-    ++modalDepth;
+    ++state.modalDepth;
     if (notifier != nullptr) {
         notifier->setEnabled(true);
         // Events the windowing library's connection has already read in.
         QTimer::singleShot(0, notifier, [] {
-            if (modalDepth > 0 && x11::pendingEvents() > 0) handleDrawingWindowEvents();
+            if (backend().modalDepth > 0 && x11::pendingEvents() > 0) handleDrawingWindowEvents();
         });
     }
     const int result = modal.exec();
     // Input given to the drawing window while it was disabled is dropped,
     // up to the last moment, never handled later.
-    if (!::drawingWindow.enabled) x11::discardQueuedInput();
-    --modalDepth;
-    if (notifier != nullptr) notifier->setEnabled(modalDepth > 0 || notifierEnabled);
+    if (!state.drawingWindow.enabled) x11::discardQueuedInput();
+    --state.modalDepth;
+    if (notifier != nullptr) notifier->setEnabled(state.modalDepth > 0 || notifierEnabled);
     if (owner != nullptr) owner->enabled = ownerEnabled;
-    if (modalDepth == 0 && destroyAfterModal != 0) {
-        glutDestroyWindow(std::exchange(destroyAfterModal, 0));
+    if (state.modalDepth == 0 && state.destroyAfterModal != 0) {
+        glutDestroyWindow(std::exchange(state.destroyAfterModal, 0));
     }
     return result;
 }
 
 QWindow* drawingWindowProxy() {
-    if (!services->drawingWindowProxy) {
-        services->drawingWindowProxy.reset(QWindow::fromWinId(static_cast<WId>(::drawingWindow.nativeId)));
+    LinuxBackend& state = backend();
+    if (!state.services->drawingWindowProxy) {
+        state.services->drawingWindowProxy.reset(QWindow::fromWinId(static_cast<WId>(state.drawingWindow.nativeId)));
     }
-    return services->drawingWindowProxy.get();
-}
-
-PlatformWindow* drawingWindow() {
-    return &::drawingWindow;
-}
-
-std::vector<DialogEntry>& dialogs() {
-    return dialogEntries;
+    return state.services->drawingWindowProxy.get();
 }
 
 std::intptr_t sendDialogMessage(PlatformWindow* dialog, DialogMessage message, int commandId, bool& handled) {

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "orrelin/desktop/platform.h"
 #include "orrelin/ui/info_dialog.h"
 
 class QWidget;
@@ -17,11 +18,37 @@ struct PlatformWindow {
     QWidget* inputArea = nullptr;            // the dialog's controls: disabled while the dialog is
     QWidget* focusBeforeDisabled = nullptr;  // the control that gets the focus back
     bool enabled = true;                     // input is taken only while enabled
+    PlatformWindow* owner = nullptr;         // the window that owns a dialog
     DialogProcedure procedure = nullptr;     // the dialog's message procedure and its object
     void* object = nullptr;
 };
 
 namespace platform::detail {
+
+// Every dialog created, and whether it is registered for key routing.
+struct DialogEntry {
+    PlatformWindow* window;
+    bool registered;
+};
+
+struct QtServices;  // the toolkit's application and the watch on the windowing library's connection
+
+// The Linux back end's state, all of it: the toolkit, the drawing window's
+// handle and handlers, the dialogs, and the modal windows open.
+struct LinuxBackend {
+    QtServices* services = nullptr;  // from startServices to stopServices
+    PlatformWindow drawingWindow;
+    std::vector<DialogEntry> dialogs;
+    int modalDepth = 0;         // modal windows open, one inside the other
+    int destroyAfterModal = 0;  // the drawing window to destroy once they have closed (0: none)
+    // The drawing window's handlers, which the routing calls.
+    KeyboardHandler drawingKeyboard = nullptr;
+    SpecialKeyHandler drawingSpecial = nullptr;
+    MouseHandler drawingMouse = nullptr;
+    MotionHandler drawingMotion = nullptr;
+};
+
+LinuxBackend& backend();
 
 // Runs a modal dialog to its end. Its owner (null: none) takes no input
 // meanwhile; the drawing window's events are handled at once, its input
@@ -30,16 +57,6 @@ int runModal(QDialog& modal, PlatformWindow* owner);
 
 // The drawing window as a Qt window, for use as a transient parent.
 QWindow* drawingWindowProxy();
-
-// The drawing window's handle.
-PlatformWindow* drawingWindow();
-
-// Every dialog created, and whether it is registered for key routing.
-struct DialogEntry {
-    PlatformWindow* window;
-    bool registered;
-};
-std::vector<DialogEntry>& dialogs();
 
 // Hands a message to a dialog's procedure.
 std::intptr_t sendDialogMessage(PlatformWindow* dialog, DialogMessage message, int commandId, bool& handled);

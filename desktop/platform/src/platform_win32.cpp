@@ -140,8 +140,9 @@ INT_PTR CALLBACK dialogProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     return TRUE;
 }
 
-// The chooser keeps its standard behaviour; a hook procedure is named because
-// the request asks for one.
+// The request's flags name a hook procedure (OFN_ENABLEHOOK), and the common
+// dialog library refuses such a request without one; this one leaves every
+// message to the chooser.
 UINT_PTR CALLBACK chooserHook(HWND, UINT, WPARAM, LPARAM) {
     return 0;
 }
@@ -231,12 +232,19 @@ void focusDialogItem(PlatformWindow* dialog, int id) {
     SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window, id)), TRUE);
 }
 
-void placeBesideOwnerAndShow(PlatformWindow* dialog, PlatformWindow*) {
-    HWND window = hwndOf(dialog);
-    RECT owner{};
-    GetWindowRect(GetParent(window), &owner);
-    SetWindowPos(window, HWND_TOP, owner.right + 5, owner.top + 5, 0, 0, SWP_NOSIZE);
-    ShowWindow(window, SW_SHOW);
+PlatformWindow* dialogOwner(PlatformWindow* dialog) {
+    return windowOf(GetParent(hwndOf(dialog)));  // a pop-up's parent is its owner
+}
+
+WindowFrame windowFrame(PlatformWindow* window) {
+    RECT rect{};
+    GetWindowRect(hwndOf(window), &rect);
+    return WindowFrame{rect.left, rect.top, rect.right, rect.bottom};
+}
+
+void showDialogAt(PlatformWindow* dialog, ScreenPoint place) {
+    SetWindowPos(hwndOf(dialog), HWND_TOP, place.x, place.y, 0, 0, SWP_NOSIZE);
+    ShowWindow(hwndOf(dialog), SW_SHOW);
 }
 
 bool chooseTriangleFile(PlatformWindow* owner, std::string& path) {
@@ -258,12 +266,14 @@ bool chooseTriangleFile(PlatformWindow* owner, std::string& path) {
     return true;
 }
 
-std::int32_t installMessageHook(PlatformWindow* dialog) {
-    return static_cast<std::int32_t>(InstallMessageHook(hwndOf(dialog)));
+// The message hook gives the dialog its keys while the windowing library owns
+// the message loop; its status codes stay here.
+bool registerDialogKeys(PlatformWindow* dialog) {
+    return SUCCEEDED(InstallMessageHook(hwndOf(dialog)));
 }
 
-std::int32_t uninstallMessageHook(PlatformWindow* dialog) {
-    return static_cast<std::int32_t>(UninstallMessageHook(hwndOf(dialog)));
+bool unregisterDialogKeys(PlatformWindow* dialog) {
+    return SUCCEEDED(UninstallMessageHook(hwndOf(dialog)));
 }
 
 void registerDrawingKeyHandlers(KeyboardHandler keyboard, SpecialKeyHandler special) {

@@ -29,6 +29,22 @@ inline constexpr const char* kInfoDialogCaption = "Info";
 inline constexpr int kInfoDialogWidthUnits = 161;
 inline constexpr int kInfoDialogHeightUnits = 367;
 
+// A top-level window's outer rectangle in screen pixels, its frame included
+// (right and bottom exclusive), and a point on the screen.
+struct WindowFrame {
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+struct ScreenPoint {
+    int x = 0, y = 0;
+};
+
+// Where the Info dialog's frame goes when it is created: 5 pixels right of its
+// owner's frame and 5 below that frame's top edge, wherever that is (not
+// clamped to the screen). The dialog does not follow its owner afterwards.
+inline ScreenPoint infoDialogPlace(const WindowFrame& owner) {
+    return ScreenPoint{owner.right + 5, owner.top + 5};
+}
+
 enum class ControlKind { Edit, PushButton, GroupBox, Static };
 
 struct DialogControl {

@@ -82,9 +82,16 @@ std::uint32_t dialogItemNumber(PlatformWindow* dialog, int id);
 // Moves the keyboard focus into the edit `id` and selects its text.
 void focusDialogItem(PlatformWindow* dialog, int id);
 
-// Places the dialog's frame at (owner frame's right edge + 5, top edge + 5),
-// on top; not clamped to the screen. Then shows and activates it.
-void placeBesideOwnerAndShow(PlatformWindow* dialog, PlatformWindow* owner);
+// The window that owns the dialog (its parent in the window hierarchy).
+PlatformWindow* dialogOwner(PlatformWindow* dialog);
+
+// The outer rectangle of a top-level window, its window manager's frame
+// included (waits until a window just shown has its frame).
+WindowFrame windowFrame(PlatformWindow* window);
+
+// Moves the dialog's frame to `place` on the screen (not clamped to it), on
+// top of the other windows, then shows and activates it.
+void showDialogAt(PlatformWindow* dialog, ScreenPoint place);
 
 // The file chooser of Open File, owned by `owner`: one filter "Triangle"
 // (*.tri), starting in the current directory, existing files only. True with
@@ -93,17 +100,14 @@ bool chooseTriangleFile(PlatformWindow* owner, std::string& path);
 
 // --- Key routing -------------------------------------------------------------
 
-inline constexpr std::int32_t kStatusOk = 0;
-inline constexpr std::int32_t kStatusUnexpected = static_cast<std::int32_t>(0x8000FFFFu);
-inline constexpr std::int32_t kStatusInvalidArgument = static_cast<std::int32_t>(0x80070057u);
-
 // Registers a dialog for key routing: from now on the accelerators (Ctrl+Tab,
 // Esc) reach its commands from both windows, and keys in it get its keyboard
-// navigation. Registering twice keeps one entry.
-std::int32_t installMessageHook(PlatformWindow* dialog);
+// navigation. Registering twice keeps one entry. False when the routing
+// cannot be set up (the dialog then works without the two keys).
+bool registerDialogKeys(PlatformWindow* dialog);
 
-// Takes the dialog off the key routing; kStatusInvalidArgument when it was not registered.
-std::int32_t uninstallMessageHook(PlatformWindow* dialog);
+// Takes the dialog off the key routing; false when it was not registered.
+bool unregisterDialogKeys(PlatformWindow* dialog);
 
 using KeyboardHandler = void (*)(unsigned char key, int x, int y);
 using SpecialKeyHandler = void (*)(int key, int x, int y);
