@@ -1,4 +1,4 @@
-#include "orrelin/desktop/shell.h"
+#include "startup.h"
 
 int main(int argc, char** argv) {
     return runProgram(argc, argv);

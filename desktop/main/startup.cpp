@@ -1,3 +1,5 @@
+#include "startup.h"
+
 #include <GL/freeglut.h>
 
 #include <cstdint>

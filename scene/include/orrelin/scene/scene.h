@@ -23,7 +23,8 @@ inline constexpr const char* kOutOfMemoryText =
 // and the region-line buffer; the last located region is forgotten. False when
 // the file cannot be read, is invalid, or its scene does not fit in memory
 // (`failure` says which); the scene is then unchanged. Everything of the new
-// scene that takes memory is made before the old one is given up. The reading lists are left for clearFileMesh.
+// scene that takes memory is made before the old one is given up. The reading
+// lists are left for clearFileMesh.
 bool loadTriangleFile(const std::string& path, LoadFailure* failure = nullptr);
 
 // The same over bytes already in memory.
@@ -38,7 +39,8 @@ void clearSceneMesh();
 // Makes the limits active, rebuilds the quadtree over the current scene,
 // locates the last clicked point again and rebuilds the region-line and
 // highlight buffers, then draws. False when the tree with these limits, or its
-// buffers' contents, do not fit in memory: the old tree, limits and picture stay. Requires: a scene is loaded.
+// buffers' contents, do not fit in memory: the old tree, limits and picture
+// stay. Requires: a scene is loaded.
 bool rebuildQuadtree(std::int32_t maxDepth, std::int32_t maxTrianglesPerRegion);
 
 // A left click at plane point `point`: turns the highlight on, locates the

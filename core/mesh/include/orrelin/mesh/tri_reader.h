@@ -39,6 +39,9 @@ TriangleParseFlags parseTriangleDataInPieces(const char* data, std::size_t size,
 bool validateFileMesh(const std::vector<Point2>& vertices, const std::vector<std::uint32_t>& indices,
                       const TriangleParseFlags& flags);
 
-// Reads the whole file into `bytes` with one read. False when it cannot be
-// opened or read (a directory, a missing file, a read error).
+// Reads the whole file into `bytes`: in one read when its size stays what it
+// was when it was opened, in further reads while it grows. Only regular files
+// are read; anything else (a folder, a FIFO, a socket, a device) is refused at
+// once without waiting. False when the file cannot be opened or read, or its
+// bytes do not fit in memory.
 bool readFileBytes(const std::string& path, std::string& bytes);

@@ -163,7 +163,9 @@ inline unsigned quadrantOf(Point2 centre, Point2 p) {
 const QuadtreeNode* locateRegion(const QuadtreeNode* root, Point2 point);
 
 // True when `point` lies strictly inside the triangle at `offset`, by the
-// single-precision barycentric test. Requires: offset + 2 < indices.size() and
-// the indices address existing vertices.
+// barycentric test: the differences, weights and quotients in single
+// precision, each cross product formed in double precision and rounded to
+// float, the sum of the weights compared in double. Requires:
+// offset + 2 < indices.size() and the indices address existing vertices.
 bool pointInTriangle(const std::vector<Point2>& vertices, const std::vector<std::uint32_t>& indices,
                      TriangleOffset offset, Point2 point);

@@ -1,8 +1,9 @@
 #pragma once
 // The Info dialog beside the drawing window: its template (controls, texts,
-// positions in dialog units), its command and key identifiers, and the dialog
-// object that holds the pending quadtree properties. The handlers run in the
-// program (ui/dialog); the window itself is the platform's (ui/platform).
+// positions in dialog units), its command and key identifiers, its place
+// beside its owner, and the dialog object that holds the pending quadtree
+// properties. The object's handlers belong to the desktop program
+// (desktop/dialog); the window itself is the platform's (desktop/platform).
 
 #include <cstdint>
 #include <span>

@@ -37,8 +37,9 @@ void startEventPump();
 enum class MessageIcon { Error, Information, Warning };
 
 // A modal message box with one OK button, owned by `owner` (null: no owner).
-// Returns when the user has closed it. Input that reached the drawing window
-// meanwhile is discarded.
+// Returns when the user has closed it. The owner takes no input meanwhile;
+// the drawing window's events are handled as they come, its input dropped
+// while it is disabled.
 void showMessageBox(PlatformWindow* owner, const std::string& text, const char* caption, MessageIcon icon);
 
 // Enables or disables a window for user input (null: nothing happens).

@@ -1,5 +1,6 @@
 #pragma once
-// The program's start-up, main loop and scene loading in the drawing window.
+// Scene loading in the drawing window, the connection of the scene
+// operations to it, and the texts and paths start-up uses.
 
 #include <string>
 
@@ -12,11 +13,6 @@ inline constexpr const char* kDefaultMeshPath = "./Data/triangles_1.tri";
 inline constexpr const char* kNoBufferObjectsText =
     "OpenGL Vertex Buffer Objects are not supported by your graphics card. Update your graphics card drivers to at "
     "least OpenGL version 1.5.";
-
-// The whole program: opens the drawing window, checks the driver, loads the
-// default mesh and runs the main loop until the drawing window is gone.
-// Always returns 0.
-int runProgram(int argc, char** argv);
 
 // After the buffer-object check passed: the scene operations upload to and
 // draw in the drawing window from now on.
