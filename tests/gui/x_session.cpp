@@ -85,8 +85,12 @@ std::string tail(const std::string& text, std::size_t n = 2000) {
 
 }  // namespace
 
+// The steps listed in tests/README.md ("The private X server"), in that
+// order; start_private_display in scripts/lib.sh takes the same steps, so a
+// change here belongs there too.
 XSession::XSession(bool windowManager, const std::string& screen) : windowManager_(windowManager) {
     try {
+        // 1. The private folder.
         namespace fs = std::filesystem;
         std::string pattern = (fs::temp_directory_path() / "orrelin-gui-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) throw systemError("mkdtemp");
@@ -97,9 +101,9 @@ XSession::XSession(bool windowManager, const std::string& screen) : windowManage
             throw systemError("creating session folders");
         }
 
-        // Xvfb picks a free display number itself and writes it to the pipe
-        // once it accepts connections, so parallel test processes never race
-        // for a number.
+        // 2, 3. Xvfb picks a free display number itself and writes it to the
+        // pipe once it accepts connections, so parallel test processes never
+        // race for a number.
         int displayPipe[2];
         if (::pipe2(displayPipe, O_CLOEXEC) != 0) throw systemError("pipe");
         const std::string xvfbLog = tempDir_ + "/xvfb.log";
@@ -130,19 +134,21 @@ XSession::XSession(bool windowManager, const std::string& screen) : windowManage
         }
         display_ = ":" + number;
 
+        // 4. The environment every child inherits.
         setEnv(savedEnv_, "DISPLAY", display_);
         setEnv(savedEnv_, "XDG_RUNTIME_DIR", runtimeDir);
         setEnv(savedEnv_, "QT_QPA_PLATFORM", std::string("xcb"));
         setEnv(savedEnv_, "WAYLAND_DISPLAY", std::nullopt);
 
         if (windowManager_) {
-            // A private HOME and config folder: openbox then runs with the
+            // 5. A private HOME and config folder: openbox then runs with the
             // system's default configuration, whatever the user has set up.
             const std::string wmLog = tempDir_ + "/openbox.log";
             const Environment wmEnv = {{"HOME", homeDir}, {"XDG_CONFIG_HOME", homeDir + "/.config"}};
             if (!wm_.start({"openbox", "--sm-disable"}, wmEnv, homeDir, wmLog)) {
                 throw std::runtime_error("cannot start openbox: " + wm_.error());
             }
+            // 6. Ready once it has set its supporting-window property.
             bool ready = waitFor(
                 [&] {
                     if (!wm_.running()) return true;
@@ -164,6 +170,7 @@ XSession::~XSession() {
     shutDown();
 }
 
+// The window manager first, then the server.
 void XSession::shutDown() {
     wm_.terminate(3);
     xvfb_.terminate(5);

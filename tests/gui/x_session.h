@@ -24,6 +24,7 @@ namespace gui {
 // QT_QPA_PLATFORM=xcb are set in this process's environment (and
 // WAYLAND_DISPLAY is removed) so every child draws on it. Throws
 // std::runtime_error if the server or window manager does not come up.
+// tests/README.md lists the steps; scripts/lib.sh starts its server the same way.
 class XSession {
    public:
     explicit XSession(bool windowManager = true, const std::string& screen = "1280x1024x24");
