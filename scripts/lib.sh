@@ -41,31 +41,72 @@ configure_build() {
 }
 
 # start_private_display DIR [SCREEN]: starts Xvfb (SCREEN, by default
-# 1280x1024x24) on a free display number, with openbox on it, and exports
-# DISPLAY and XDG_RUNTIME_DIR (under DIR). Sets xvfb_pid and wm_pid for
-# stop_private_display.
+# 1280x1024x24) on a free display number with openbox on it, and exports
+# DISPLAY, XDG_RUNTIME_DIR and QT_QPA_PLATFORM=xcb (WAYLAND_DISPLAY is
+# removed). The steps are those of the GUI tests' XSession, in the same order;
+# tests/README.md lists them. DIR holds the server's folders and logs. Sets
+# xvfb_pid and wm_pid for stop_private_display. Returns 1, with the end of the
+# log, when the server or openbox does not come up.
 start_private_display() {
-    local dir="$1" screen="${2:-1280x1024x24}" fd number
-    exec {fd}<> <(:)
-    Xvfb -displayfd "$fd" -screen 0 "$screen" -nolisten tcp >"$dir/xvfb.log" 2>&1 &
+    local dir="$1" screen="${2:-1280x1024x24}" number="" deadline
+    mkdir -p -m 0700 "$dir/runtime" "$dir/home" "$dir/home/.config"
+
+    # Xvfb writes its display number to the FIFO once it accepts connections;
+    # the read ends early, empty, when Xvfb exits first.
+    rm -f "$dir/displayfd"
+    mkfifo "$dir/displayfd"
+    Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset 3>"$dir/displayfd" >"$dir/xvfb.log" 2>&1 &
     xvfb_pid=$!
-    read -r -t 10 -u "$fd" number
-    exec {fd}>&-
+    read -r -t 20 number <"$dir/displayfd" || true
+    rm -f "$dir/displayfd"
+    if ! [[ "$number" =~ ^[0-9]+$ ]]; then
+        echo "Xvfb did not report a display" >&2
+        tail -c 2000 "$dir/xvfb.log" >&2
+        stop_private_display
+        return 1
+    fi
+
     export DISPLAY=":$number"
     export XDG_RUNTIME_DIR="$dir/runtime"
-    mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
-    HOME="$dir" openbox --sm-disable >/dev/null 2>&1 &
+    export QT_QPA_PLATFORM=xcb
+    unset WAYLAND_DISPLAY
+
+    # A private HOME and config folder: openbox runs with the system's default
+    # configuration, whatever the user has set up.
+    (cd "$dir/home" && HOME="$dir/home" XDG_CONFIG_HOME="$dir/home/.config" exec openbox --sm-disable) \
+        >"$dir/openbox.log" 2>&1 &
     wm_pid=$!
-    local _
-    for _ in $(seq 200); do
-        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    deadline=$((SECONDS + 20))
+    while kill -0 "$wm_pid" 2>/dev/null; do
+        if [[ "$(timeout 5 xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null)" == *"window id"* ]]; then
+            return 0
+        fi
+        [ "$SECONDS" -lt "$deadline" ] || break
         sleep 0.05
     done
+    echo "openbox did not come up on $DISPLAY" >&2
+    tail -c 2000 "$dir/openbox.log" >&2
+    stop_private_display
+    return 1
 }
 
+# stop_child PID GRACE: SIGTERM, then SIGKILL when PID still runs after GRACE
+# seconds; reaps it.
+stop_child() {
+    local pid="$1" grace="$2" _
+    if [ -z "$pid" ] || ! kill "$pid" 2>/dev/null; then return 0; fi
+    for _ in $(seq $((grace * 20))); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+}
+
+# stop_private_display: openbox first, then the server.
 stop_private_display() {
-    if [ -n "${wm_pid:-}" ]; then kill "$wm_pid" 2>/dev/null || true; fi
-    if [ -n "${xvfb_pid:-}" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+    stop_child "${wm_pid:-}" 3
+    stop_child "${xvfb_pid:-}" 5
     wm_pid=""
     xvfb_pid=""
 }

@@ -1,67 +1,40 @@
 #!/usr/bin/env bash
-# Builds a fuzz target (again only when one of its sources changed) and runs
-# it for a while on a small seed corpus plus what earlier runs found. Fails
-# when the fuzzer reports a crash, a sanitizer error or a mismatch.
+# Runs a fuzz target for a while on a small seed corpus plus what earlier runs
+# found. Fails when the fuzzer reports a crash, a sanitizer error or a
+# mismatch. The targets are built by tests/fuzz/CMakeLists.txt, which the main
+# build includes when clang++ is there (into build/tests/fuzz/build).
 #
-# Usage: run_fuzz.sh SOURCE_DIR WORK_DIR [SECONDS] [TARGET]
-#   SOURCE_DIR  the project root
-#   WORK_DIR    where the binary, the corpus and any crash inputs are kept
+# Usage: run_fuzz.sh BINARY WORK_DIR [SECONDS]
+#   BINARY      a built reader_fuzz or core_fuzz; its name picks the seeds
+#   WORK_DIR    where the corpus and any crash inputs are kept
 #   SECONDS     fuzzing time, 10 when not given
-#   TARGET      reader_fuzz (the default) or core_fuzz
+# core_fuzz also starts from meshes of $ORRELIN_MESHGEN when that is set.
 # An hour of both, for example:
-#   tests/fuzz/run_fuzz.sh . build/fuzz-long 3600 reader_fuzz
-#   tests/fuzz/run_fuzz.sh . build/fuzz-long 3600 core_fuzz
-# The compiler is $CLANGXX, or clang++ when that is not set.
+#   tests/fuzz/run_fuzz.sh build/tests/fuzz/build/reader_fuzz build/fuzz-long 3600
+#   ORRELIN_MESHGEN=build/tools/meshgen/orrelin-meshgen \
+#       tests/fuzz/run_fuzz.sh build/tests/fuzz/build/core_fuzz build/fuzz-long 3600
 set -euo pipefail
 
 if [ $# -lt 2 ]; then
-    echo "usage: $0 SOURCE_DIR WORK_DIR [SECONDS]" >&2
+    echo "usage: $0 BINARY WORK_DIR [SECONDS]" >&2
     exit 2
 fi
-src="$(cd "$1" && pwd)"
-mkdir -p "$2"
-work="$(cd "$2" && pwd)"
+bin="$1"
 seconds="${3:-10}"
-target="${4:-reader_fuzz}"
-cxx="${CLANGXX:-clang++}"
-
-bin="$work/$target"
+target="$(basename "$bin")"
 case "$target" in
-    reader_fuzz) compiled=("$src/tests/fuzz/reader_fuzz.cpp" "$src/core/mesh/src/tri_reader.cpp") ;;
-    core_fuzz)
-        compiled=("$src/tests/fuzz/core_fuzz.cpp" "$src/core/mesh/src/tri_reader.cpp" "$src/core/mesh/src/mesh_prep.cpp"
-            "$src/core/quadtree/src/quadtree.cpp")
-        ;;
+    reader_fuzz | core_fuzz) ;;
     *)
         echo "unknown fuzz target: $target" >&2
         exit 2
         ;;
 esac
-sources=("${compiled[@]}"
-    "$src/tests/fuzz/run_fuzz.sh"
-    "$src/tests/support/reader_reference.h"
-    "$src/core/base/include/orrelin/base/contract.h"
-    "$src/core/mesh/include/orrelin/mesh/tri_reader.h"
-    "$src/core/mesh/include/orrelin/mesh/mesh_prep.h"
-    "$src/core/mesh/include/orrelin/mesh/mesh_types.h"
-    "$src/core/base/include/orrelin/base/parallel.h"
-    "$src/core/quadtree/include/orrelin/quadtree/quadtree.h"
-)
-rebuild=0
-[ -x "$bin" ] || rebuild=1
-for f in "${sources[@]}"; do
-    if [ "$f" -nt "$bin" ]; then rebuild=1; fi
-done
-if [ "$rebuild" = 1 ]; then
-    echo "Building $bin"
-    "$cxx" -std=c++20 -O1 -g -ffp-contract=off -fno-fast-math \
-        -Wall -Wextra -Wpedantic -Wshadow \
-        -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-        -DORRELIN_CONTRACTS=1 -I"$src/core/base/include" -I"$src/core/mesh/include" -I"$src/core/quadtree/include" -I"$src/tests/support" -pthread \
-        "${compiled[@]}" \
-        -o "$bin.partial"
-    mv "$bin.partial" "$bin"
+if [ ! -x "$bin" ]; then
+    echo "no fuzz target at $bin; build it first" >&2
+    exit 2
 fi
+mkdir -p "$2"
+work="$(cd "$2" && pwd)"
 
 # The seeds are written afresh on every run; the corpus keeps what the fuzzer
 # found interesting before.

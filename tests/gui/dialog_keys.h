@@ -17,7 +17,8 @@
 #include <vector>
 
 #include "dialog_key_table.h"
-#include "gui_harness.h"
+#include "process.h"
+#include "x_session.h"
 
 namespace dialog_keys {
 

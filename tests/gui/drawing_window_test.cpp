@@ -14,12 +14,14 @@
 #include <vector>
 
 #include "app_state_reset.h"
-#include "gui_harness.h"
+#include "image.h"
 #include "orrelin/quadtree/quadtree.h"
 #include "orrelin/scene/app_state.h"
 #include "orrelin/scene/scene.h"
+#include "process.h"
 #include "program_test.h"
 #include "test_util.h"
+#include "x_session.h"
 
 namespace fs = std::filesystem;
 

@@ -13,9 +13,11 @@
 #include <vector>
 
 #include "dialog_keys.h"
-#include "gui_harness.h"
+#include "image.h"
+#include "process.h"
 #include "program_test.h"
 #include "special_files.h"
+#include "x_session.h"
 
 namespace {
 

@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "gui_harness.h"
+#include "process.h"
 #include "program_test.h"
+#include "x_session.h"
 
 namespace {
 

@@ -16,7 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "gui_harness.h"
+#include "image.h"
+#include "process.h"
+#include "x_session.h"
 
 namespace fs = std::filesystem;
 

@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "gui_harness.h"
+#include "process.h"
 #include "program_test.h"
+#include "x_session.h"
 
 namespace {
 
