@@ -3,11 +3,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
+#include <random>
 #include <string>
+#include <string_view>
+
+#include "json_writer.h"
 
 namespace {
 
@@ -72,6 +81,95 @@ TEST(Inspect, SummaryAndFloatForms) {
     EXPECT_NE(run.out.find("\"bounds\": [-0, -3e+38, 1e-45, 3e+38]"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\"extent\": \"inf\", \"moveStep\": \"inf\""), std::string::npos) << run.out;
 }
+
+std::string floatText(float value) {
+    std::string text;
+    appendFloat(text, value);
+    return text;
+}
+
+// The float text is the same on every toolchain: the shorter of fixed and
+// scientific notation, fixed on a tie, integers exact.
+TEST(Inspect, FloatText) {
+    constexpr float inf = std::numeric_limits<float>::infinity();
+    const struct {
+        float value;
+        const char* text;
+    } cases[] = {
+        {0.0f, "0"},
+        {-0.0f, "-0"},
+        {-2.5f, "-2.5"},
+        {1e-45f, "1e-45"},
+        {1.234e-5f, "1.234e-05"},
+        {1e-4f, "1e-04"},
+        {0.0001234f, "0.0001234"},
+        {0.001f, "0.001"},
+        {0.3f, "0.3"},
+        {10000.0f, "10000"},
+        {100000.0f, "1e+05"},
+        {123456.0f, "123456"},
+        {16777216.0f, "16777216"},
+        {1073741824.0f, "1073741824"},  // the exact value, not 1073741800
+        {1099511627776.0f, "1099511627776"},
+        {1e13f, "1e+13"},
+        {1e20f, "1e+20"},
+        {-3.4028235e38f, "-3.4028235e+38"},
+        {inf, "\"inf\""},
+        {-inf, "\"-inf\""},
+        {std::numeric_limits<float>::quiet_NaN(), "\"nan\""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(floatText(c.value), c.text) << c.text;
+}
+
+#ifdef __cpp_lib_to_chars
+// The writer prints what std::to_chars(float) prints, where the C++ library
+// has it: every subnormal, the floats around every power of two and ten, short
+// decimals of every exponent (where fixed and scientific notation trade
+// places), and random bit patterns.
+TEST(Inspect, FloatTextMatchesToChars) {
+    int mismatches = 0;
+    std::string text;
+    char expected[64];
+    const auto check = [&](float value) {
+        if (!std::isfinite(value)) return;
+        text.clear();
+        appendFloat(text, value);
+        const char* end = std::to_chars(expected, expected + sizeof expected, value).ptr;
+        if (text != std::string_view(expected, end) && ++mismatches <= 10) {
+            ADD_FAILURE() << std::bit_cast<std::uint32_t>(value) << ": " << text << " instead of "
+                          << std::string_view(expected, end);
+        }
+    };
+    const auto around = [&](float value, int steps) {
+        const auto bits = std::bit_cast<std::uint32_t>(value);
+        for (int d = -steps; d <= steps; ++d) check(std::bit_cast<float>(bits + static_cast<std::uint32_t>(d)));
+    };
+
+    for (std::uint32_t bits = 1; bits < 0x00800000u; ++bits) check(std::bit_cast<float>(bits));
+    for (int exponent = -149; exponent <= 127; ++exponent) around(std::ldexp(1.0f, exponent), 64);
+
+    // The float nearest m * 10^exponent, or 0 beyond the float range.
+    const auto decimal = [](std::uint32_t m, int exponent) {
+        const std::string digits = std::to_string(m) + "e" + std::to_string(exponent);
+        float value = 0.0f;
+        const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+        return result.ec == std::errc() ? value : 0.0f;
+    };
+    std::mt19937 random(15);
+    for (int exponent = -45; exponent <= 38; ++exponent) {
+        around(decimal(1, exponent), 256);
+        around(-decimal(1, exponent), 4);
+        for (std::uint32_t digits = 1, low = 1; digits <= 9; ++digits, low *= 10) {
+            for (int i = 0; i < 50; ++i) {
+                const std::uint32_t m = i == 0 ? low : i == 1 ? low * 10 - 1 : low + random() % (low * 9);
+                around(decimal(m, exponent), 1);
+            }
+        }
+    }
+    for (int i = 0; i < 4'000'000; ++i) check(std::bit_cast<float>(static_cast<std::uint32_t>(random())));
+    EXPECT_EQ(mismatches, 0);
+}
+#endif
 
 TEST(Inspect, LimitsShapeTheTree) {
     std::string text;
