@@ -25,7 +25,7 @@ ensure_packages() {
 
 # The packages every build needs.
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config googletest libgtest-dev libfast-float-dev libfmt-dev
-    freeglut3-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev qt6-base-dev)
+    freeglut3-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libegl-dev libegl-mesa0 libx11-dev qt6-base-dev)
 
 # What the program needs to run without a screen, and what its window tests
 # drive it with.
