@@ -29,6 +29,10 @@ void setWaitCursor(bool wait) {
     if (AppState.display.setWaitCursor) AppState.display.setWaitCursor(wait);
 }
 
+void reachStage(SceneStage stage) {
+    if (AppState.display.stage) AppState.display.stage(stage);
+}
+
 std::size_t buildBudget() {
     return AppState.quadtreeMemoryLimit != 0 ? AppState.quadtreeMemoryLimit : quadtreeMemoryBudget();
 }
@@ -78,13 +82,16 @@ bool replaceScene() {
     settings.vertices = &AppState.fileVertices;
     settings.indices = &AppState.fileIndices;
     settings.memoryBudget = buildBudget();
+    reachStage(SceneStage::Quadtree);
     Quadtree fresh;
     if (!buildQuadtree(fresh, settings)) return false;
+    reachStage(SceneStage::Edges);
     std::vector<std::uint32_t> edges;
     std::vector<ColoredVertex> meshVertices;
     std::vector<ColoredVertex> regionLines;
     try {
         edges = buildEdgeList(AppState.fileIndices, AppState.fileVertices.size());
+        reachStage(SceneStage::Buffers);
         if (uploading()) meshVertices = meshVertexContents(AppState.fileVertices);
         regionLines = regionLineContents(fresh.regionList);
     } catch (const std::bad_alloc&) {
@@ -122,6 +129,7 @@ bool replaceScene() {
 // Parses into the reading lists and validates what was read.
 bool readFileLists(const char* data, std::size_t size) {
     ORRELIN_REQUIRE(AppState.fileVertices.empty() && AppState.fileIndices.empty());
+    reachStage(SceneStage::Parsing);
     const TriangleParseFlags flags = parseTriangleData(data, size, AppState.fileVertices, AppState.fileIndices);
     return validateFileMesh(AppState.fileVertices, AppState.fileIndices, flags);
 }
@@ -166,6 +174,10 @@ bool loadTriangleFile(const std::string& path, LoadFailure* failure) {
     return finish(replaceScene(), failure);
 }
 
+std::string loadErrorText(const std::string& path) {
+    return "The file \"" + path + "\" could not be opened.";
+}
+
 void clearFileMesh() {
     AppState.fileVertices.clear();
     AppState.fileVertices.shrink_to_fit();
@@ -203,6 +215,7 @@ bool rebuildQuadtree(std::int32_t maxDepth, std::int32_t maxTrianglesPerRegion) 
     settings.memoryBudget = buildBudget();
     // The new tree and its buffer contents are made beside the old tree, which
     // stays when they do not fit.
+    reachStage(SceneStage::Quadtree);
     Quadtree fresh;
     bool built = buildQuadtree(fresh, settings);
     const QuadtreeNode* located = nullptr;

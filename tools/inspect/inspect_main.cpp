@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
             appendString(out, kOutOfMemoryText);
         } else {
             out += ", \"valid\": false, \"error\": ";
-            appendString(out, "The file \"" + options.file + "\" could not be opened.");
+            appendString(out, loadErrorText(options.file));
         }
         out += "}\n";
         writeOut(out);

@@ -35,10 +35,6 @@ void connectDrawingWindow() {
     AppState.display.setWaitCursor = setWaitCursor;
 }
 
-std::string loadErrorText(const std::string& path) {
-    return "The file \"" + path + "\" could not be opened.";
-}
-
 void loadScene(const std::string& path) {
     glutSetCursor(GLUT_CURSOR_WAIT);
     platform::flushDrawingWindow();  // the wait cursor shows while the file is read

@@ -12,6 +12,9 @@
 #include "orrelin/ui/info_dialog.h"
 #include "orrelin/view/camera_math.h"
 
+// The steps of a load and an Apply, in the order they run.
+enum class SceneStage { Parsing, Quadtree, Edges, Buffers };
+
 // Where the scene operations hand their results to the drawing window. A null
 // entry means there is no window (the command-line tools): buffer contents are
 // then still counted but not uploaded.
@@ -26,6 +29,9 @@ struct DisplayHooks {
     void (*displayScene)() = nullptr;
     // Shows the wait cursor (true) or the arrow (false) on the drawing window.
     void (*setWaitCursor)(bool wait) = nullptr;
+    // A load or an Apply has come to a step that can take long: the front end
+    // may show how far it has got.
+    void (*stage)(SceneStage stage) = nullptr;
 };
 
 struct ApplicationState {

@@ -15,8 +15,15 @@ enum class LoadFailure {
     OutOfMemory,  // the quadtree (or another part of the scene) does not fit in memory
 };
 
+// The program's name as its window titles begin with it.
+inline constexpr const char* kWindowTitle = "Orrelin v1.1";
+
 inline constexpr const char* kOutOfMemoryText =
     "There is not enough memory to build the quadtree with these properties.";
+
+// "The file "PATH" could not be opened.": what a file that cannot be read or
+// is invalid gives.
+std::string loadErrorText(const std::string& path);
 
 // Reads the file at `path`, validates it and, when it is valid, replaces the
 // scene: mesh, edge list, mesh buffers, bounds, quadtree with the active limits

@@ -4,7 +4,8 @@
 
 #include <string>
 
-inline constexpr const char* kWindowTitle = "Orrelin v1.1";
+#include "orrelin/scene/scene.h"
+
 #ifdef _WIN32
 inline constexpr const char* kDefaultMeshPath = ".\\Data\\triangles_1.tri";
 #else
@@ -21,6 +22,3 @@ void connectDrawingWindow();
 // Replaces the scene by the mesh in the file at `path` and frames it; on
 // failure tells the user and keeps everything as it was.
 void loadScene(const std::string& path);
-
-// "The file "PATH" could not be opened."
-std::string loadErrorText(const std::string& path);
