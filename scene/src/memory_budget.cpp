@@ -5,6 +5,9 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#elif defined(__EMSCRIPTEN__)
+#include <emscripten/heap.h>
+#include <malloc.h>
 #else
 #include <sys/resource.h>
 #include <unistd.h>
@@ -16,7 +19,7 @@ namespace {
 
 constexpr std::uint64_t kFloor = 16u << 20;  // always allow a small tree
 
-#ifndef _WIN32
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
 // Bytes of address space the process has mapped (Linux /proc; 0 if unknown).
 std::uint64_t mappedBytes() {
     std::FILE* file = std::fopen("/proc/self/statm", "r");
@@ -36,6 +39,13 @@ std::size_t quadtreeMemoryBudget() {
     MEMORYSTATUSEX status{};
     status.dwLength = sizeof status;
     if (GlobalMemoryStatusEx(&status)) room = std::min<std::uint64_t>(status.ullTotalPhys, status.ullAvailVirtual);
+#elif defined(__EMSCRIPTEN__)
+    // A WebAssembly memory grows up to the module's maximum and never gives
+    // anything back: what is left is the growth still allowed and what the
+    // allocator holds free.
+    const std::uint64_t heapMax = emscripten_get_heap_max();
+    const std::uint64_t heapSize = emscripten_get_heap_size();
+    room = (heapMax > heapSize ? heapMax - heapSize : 0) + static_cast<std::uint64_t>(mallinfo().fordblks);
 #else
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long pageSize = sysconf(_SC_PAGESIZE);

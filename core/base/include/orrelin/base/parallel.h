@@ -11,9 +11,13 @@
 #include <vector>
 
 // The number of threads to use when `requested` is 0: as many as the machine
-// has, at most 8; otherwise `requested`.
+// has, at most 8 (one in a WebAssembly build without threads); otherwise
+// `requested`.
 inline unsigned threadsFor(unsigned requested) {
     if (requested != 0) return requested;
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+    return 1;
+#endif
     const unsigned available = std::thread::hardware_concurrency();
     return available == 0 ? 1 : std::min(available, 8u);
 }
