@@ -1,0 +1,322 @@
+// The functions the page's scripts call. The module is instantiated twice:
+// on the page's main thread it holds the camera and the panel's rules (the
+// `orrelin_view_*` and text functions), and in the page's Web Worker it holds
+// the scene and runs loads, Apply and clicks (`orrelin_scene_*`). Each
+// instance has its own application record.
+//
+// Pointers cross into JavaScript as 32-bit numbers; the scripts read them
+// unsigned, since the memory may grow past 2 GiB.
+
+#include <emscripten/emscripten.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "orrelin/render/buffer_contents.h"
+#include "orrelin/scene/app_state.h"
+#include "orrelin/scene/scene.h"
+#include "orrelin/ui/dialog_fields.h"
+#include "orrelin/ui/info_dialog.h"
+#include "orrelin/view/camera_math.h"
+#include "orrelin/view/view_matrices.h"
+#include "orrelin/web/web_buffers.h"
+
+namespace {
+
+// Which of the four buffers a replacement is for, as the page names them.
+enum class WebBuffer { MeshVertices = 0, MeshEdges = 1, RegionLines = 2, Highlight = 3 };
+
+// The browser owns Ctrl+Tab; Tab and Shift+Tab move between the canvas and
+// the panel instead.
+constexpr const char* kDesktopToggleKey = "Key Ctrl+Tab";
+constexpr const char* kPageToggleKey = "Key Tab, Shift+Tab";
+
+// clang-format off
+EM_JS(void, hand_buffer_to_page, (int which, const void* data, std::size_t bytes), {
+    const start = data >>> 0;
+    Module["orrelinHooks"].buffer(which, HEAPU8.slice(start, start + (bytes >>> 0)));
+});
+EM_JS(void, report_stage_to_page, (int stage), {
+    Module["orrelinHooks"].stage(stage);
+});
+EM_JS(void, report_redraw_to_page, (), {
+    Module["orrelinHooks"].redraw();
+});
+// clang-format on
+
+template <typename T>
+void handOver(WebBuffer which, const std::vector<T>& contents) {
+    hand_buffer_to_page(static_cast<int>(which), contents.data(), contents.size() * sizeof(T));
+}
+
+std::span<const ColoredVertex> vertices(const void* data, std::size_t bytes) {
+    return {static_cast<const ColoredVertex*>(data), bytes / sizeof(ColoredVertex)};
+}
+
+// The scene's buffers go to the page as the page draws them: the mesh's as
+// they are, the split lines and the highlight as triangles.
+void replaceWebBuffer(std::uint32_t& name, BufferTarget, const void* data, std::size_t bytes) {
+    // The page keeps its own buffer objects: `name` only says which one this is.
+    GpuBufferSet& buffers = AppState.gpuBuffers;
+    if (&name == &buffers.meshVertexBuffer) {
+        hand_buffer_to_page(static_cast<int>(WebBuffer::MeshVertices), data, bytes);
+    } else if (&name == &buffers.meshIndexBuffer) {
+        hand_buffer_to_page(static_cast<int>(WebBuffer::MeshEdges), data, bytes);
+    } else if (&name == &buffers.regionLineBuffer) {
+        handOver(WebBuffer::RegionLines, thickLines(vertices(data, bytes), 2.0f));
+    } else if (&name == &buffers.highlightBuffer) {
+        handOver(WebBuffer::Highlight, highlightTriangles(vertices(data, bytes), buffers.foundTriangleFirst));
+    }
+}
+
+void stageReached(SceneStage stage) {
+    report_stage_to_page(static_cast<int>(stage));
+}
+
+void redrawPage() {
+    report_redraw_to_page();
+}
+
+bool validControl(int index) {
+    return index >= 0 && static_cast<std::size_t>(index) < infoDialogControls().size();
+}
+
+}  // namespace
+
+extern "C" {
+
+// ---- Texts and the panel ------------------------------------------------
+
+enum WebText {
+    TextWindowTitle,
+    TextPropertiesCaption,
+    TextInvalidDepth,
+    TextInvalidTriangles,
+    TextOutOfMemory,
+    TextInfoCaption,
+};
+
+EMSCRIPTEN_KEEPALIVE const char* orrelin_text(int which) {
+    switch (which) {
+        case TextWindowTitle: return kWindowTitle;
+        case TextPropertiesCaption: return kPropertiesErrorCaption;
+        case TextInvalidDepth: return kInvalidDepthText;
+        case TextInvalidTriangles: return kInvalidTrianglesText;
+        case TextOutOfMemory: return kOutOfMemoryText;
+        case TextInfoCaption: return kInfoDialogCaption;
+        default: return "";
+    }
+}
+
+// "The file "NAME" could not be opened."; valid until the next call.
+EMSCRIPTEN_KEEPALIVE const char* orrelin_load_error_text(const char* name) {
+    static std::string text;
+    text = loadErrorText(name);
+    return text.c_str();
+}
+
+EMSCRIPTEN_KEEPALIVE int orrelin_control_count() {
+    return static_cast<int>(infoDialogControls().size());
+}
+
+// The control's kind (ControlKind), id and text; an index out of range gives
+// -1, 0 and "".
+EMSCRIPTEN_KEEPALIVE int orrelin_control_kind(int index) {
+    return validControl(index) ? static_cast<int>(infoDialogControls()[static_cast<std::size_t>(index)].kind) : -1;
+}
+
+EMSCRIPTEN_KEEPALIVE int orrelin_control_id(int index) {
+    return validControl(index) ? infoDialogControls()[static_cast<std::size_t>(index)].id : 0;
+}
+
+EMSCRIPTEN_KEEPALIVE const char* orrelin_control_text(int index) {
+    if (!validControl(index)) return "";
+    const char* text = infoDialogControls()[static_cast<std::size_t>(index)].text;
+    return std::strcmp(text, kDesktopToggleKey) == 0 ? kPageToggleKey : text;
+}
+
+// The control's box in pixels for a font with the given base units: x, y,
+// width, height into `out`. Index -1 gives the whole panel (0, 0, width, height).
+EMSCRIPTEN_KEEPALIVE void orrelin_control_box(int index, int baseWidth, int baseHeight, int* out) {
+    if (!validControl(index)) {
+        out[0] = out[1] = 0;
+        out[2] = dialogUnitsToPixelsX(kInfoDialogWidthUnits, baseWidth);
+        out[3] = dialogUnitsToPixelsY(kInfoDialogHeightUnits, baseHeight);
+        return;
+    }
+    const DialogControl& control = infoDialogControls()[static_cast<std::size_t>(index)];
+    out[0] = dialogUnitsToPixelsX(control.x, baseWidth);
+    out[1] = dialogUnitsToPixelsY(control.y, baseHeight);
+    out[2] = dialogUnitsToPixelsX(control.width, baseWidth);
+    out[3] = dialogUnitsToPixelsY(control.height, baseHeight);
+}
+
+// A field's text read as the dialog reads it, as the signed value it stores.
+EMSCRIPTEN_KEEPALIVE std::int32_t orrelin_field_value(const char* text) {
+    return static_cast<std::int32_t>(readUnsignedField(text));
+}
+
+// The quadtree limits a scene is built with until an Apply changes them.
+EMSCRIPTEN_KEEPALIVE std::int32_t orrelin_active_max_depth() {
+    return AppState.quadtreeSettings.maxDepth;
+}
+
+EMSCRIPTEN_KEEPALIVE std::int32_t orrelin_active_triangles_per_region() {
+    return static_cast<std::int32_t>(AppState.quadtreeSettings.maxTrianglesPerRegion);
+}
+
+// PropertiesVerdict: 0 valid, 1 the depth is not, 2 the triangle count is not.
+EMSCRIPTEN_KEEPALIVE int orrelin_validate_properties(std::int32_t maxDepth, std::int32_t trianglesPerRegion) {
+    return static_cast<int>(validateProperties(maxDepth, trianglesPerRegion));
+}
+
+// ---- The view (main thread) ---------------------------------------------
+
+// The canvas's size in CSS pixels, the size the view's arithmetic uses.
+EMSCRIPTEN_KEEPALIVE void orrelin_view_resize(int width, int height) {
+    AppState.windowWidth = width;
+    AppState.windowHeight = height;
+    AppState.aspect = aspectRatio(width, height);
+}
+
+// A new scene's measures; the eye frames it.
+EMSCRIPTEN_KEEPALIVE void orrelin_view_frame(float centreX, float centreY, float extent, float moveStep) {
+    AppState.sceneCenter = {centreX, centreY};
+    AppState.sceneExtent = extent;
+    AppState.moveStep = moveStep;
+    AppState.eye = framedEye(AppState.sceneCenter, AppState.sceneExtent);
+    AppState.sceneLoaded = true;
+}
+
+// A key step (KeyMove).
+EMSCRIPTEN_KEEPALIVE void orrelin_view_key(int move) {
+    if (move < 0 || move > static_cast<int>(KeyMove::ZoomOut)) return;
+    AppState.eye = keyMove(AppState.eye, static_cast<KeyMove>(move), AppState.moveStep);
+}
+
+// Window pixel (x, y), origin top-left, on the plane: sets the picked point
+// and the zoom target. False when the pixel's ray does not meet the plane.
+EMSCRIPTEN_KEEPALIVE int orrelin_view_pick(int x, int y) {
+    const ViewMatrices matrices =
+        viewMatrices(AppState.windowWidth, AppState.windowHeight, AppState.sceneExtent, AppState.eye);
+    bool ok = false;
+    const Point2 p = pixelToPlane(matrices, Viewport{0, 0, AppState.windowWidth, AppState.windowHeight}, x, y, ok);
+    if (!ok) return 0;
+    AppState.pickedPoint = p;
+    AppState.zoomTarget.x = p.x;
+    AppState.zoomTarget.y = p.y;
+    return 1;
+}
+
+EMSCRIPTEN_KEEPALIVE float orrelin_view_picked_x() {
+    return AppState.pickedPoint.x;
+}
+
+EMSCRIPTEN_KEEPALIVE float orrelin_view_picked_y() {
+    return AppState.pickedPoint.y;
+}
+
+// One wheel notch toward the zoom target (`in` nonzero) or away; the page
+// picks the point under the cursor first.
+EMSCRIPTEN_KEEPALIVE void orrelin_view_zoom(int in) {
+    AppState.eye = wheelZoom(AppState.eye, AppState.zoomTarget, in != 0);
+}
+
+EMSCRIPTEN_KEEPALIVE void orrelin_view_drag_start(int x, int y) {
+    AppState.dragging = true;
+    AppState.dragLast = {static_cast<float>(x), static_cast<float>(y)};
+}
+
+EMSCRIPTEN_KEEPALIVE void orrelin_view_drag_end() {
+    AppState.dragging = false;
+}
+
+// The pointer moved to (x, y); the eye follows while a drag is on.
+EMSCRIPTEN_KEEPALIVE void orrelin_view_drag(int x, int y) {
+    if (!AppState.dragging) return;
+    const float dx = static_cast<float>(x) - AppState.dragLast.x;
+    const float dy = static_cast<float>(y) - AppState.dragLast.y;
+    AppState.eye = dragMove(AppState.eye, dx, dy, AppState.moveStep);
+    AppState.dragLast = {static_cast<float>(x), static_cast<float>(y)};
+}
+
+// The eye (x, y, z) into `out`.
+EMSCRIPTEN_KEEPALIVE void orrelin_view_eye(float* out) {
+    out[0] = AppState.eye.x;
+    out[1] = AppState.eye.y;
+    out[2] = AppState.eye.z;
+}
+
+// The projection, then the model-view matrix, column after column, as the
+// desktop's GL holds them (single precision): 32 floats into `out`.
+EMSCRIPTEN_KEEPALIVE void orrelin_view_matrices(float* out) {
+    const ViewMatrices matrices =
+        viewMatrices(AppState.windowWidth, AppState.windowHeight, AppState.sceneExtent, AppState.eye);
+    for (std::size_t k = 0; k < 16; ++k) {
+        out[k] = static_cast<float>(matrices.projection[k]);
+        out[16 + k] = static_cast<float>(matrices.modelView[k]);
+    }
+}
+
+// ---- The scene (worker) -------------------------------------------------
+
+// Sends every buffer, stage and redraw of the scene operations to the page.
+EMSCRIPTEN_KEEPALIVE void orrelin_scene_connect() {
+    AppState.gpuBuffers.enabled = true;
+    AppState.display.replaceBuffer = replaceWebBuffer;
+    AppState.display.displayScene = redrawPage;
+    AppState.display.stage = stageReached;
+}
+
+// Loads the file's bytes with the limits the shown scene has. LoadFailure:
+// 0 loaded, 1 unreadable or invalid, 2 out of memory. The bytes stay the
+// caller's.
+EMSCRIPTEN_KEEPALIVE int orrelin_scene_load(const char* data, std::size_t size, std::int32_t maxDepth,
+                                            std::int32_t trianglesPerRegion) {
+    AppState.quadtreeSettings.maxDepth = maxDepth;
+    AppState.quadtreeSettings.maxTrianglesPerRegion = static_cast<std::uint32_t>(trianglesPerRegion);
+    LoadFailure failure = LoadFailure::None;
+    const bool loaded = loadTriangleData(data, size, &failure);
+    clearFileMesh();
+    if (loaded) AppState.sceneLoaded = true;
+    return static_cast<int>(failure);
+}
+
+// The last click of the page, which the highlight follows after an Apply even
+// when it was made on an earlier scene.
+EMSCRIPTEN_KEEPALIVE void orrelin_scene_set_query(float x, float y, int clicked) {
+    AppState.queryPoint = {x, y};
+    AppState.highlightEnabled = clicked != 0;
+}
+
+// The loaded scene's measures: centre x, y, extent, move step, then the
+// bounds min x, min y, max x, max y.
+EMSCRIPTEN_KEEPALIVE void orrelin_scene_measures(float* out) {
+    const float values[] = {AppState.sceneCenter.x,    AppState.sceneCenter.y,    AppState.sceneExtent,
+                            AppState.moveStep,         AppState.sceneBounds.minX, AppState.sceneBounds.minY,
+                            AppState.sceneBounds.maxX, AppState.sceneBounds.maxY};
+    std::memcpy(out, values, sizeof values);
+}
+
+// Whether the highlight pass is drawn.
+EMSCRIPTEN_KEEPALIVE int orrelin_scene_highlight_shown() {
+    return AppState.highlightRegion != nullptr && AppState.highlightEnabled ? 1 : 0;
+}
+
+// Apply; false when the tree does not fit (everything stays). Requires a scene.
+EMSCRIPTEN_KEEPALIVE int orrelin_scene_apply(std::int32_t maxDepth, std::int32_t trianglesPerRegion) {
+    if (!AppState.sceneLoaded) return 0;
+    return rebuildQuadtree(maxDepth, trianglesPerRegion) ? 1 : 0;
+}
+
+// A left click at plane point (x, y); false when the highlight does not fit.
+EMSCRIPTEN_KEEPALIVE int orrelin_scene_click(float x, float y) {
+    if (!AppState.sceneLoaded) return 0;
+    return simulatePointLocation({x, y}) ? 1 : 0;
+}
+
+}  // extern "C"

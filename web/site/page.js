@@ -1,0 +1,324 @@
+// The page: starts the core, builds the panel, and ties the canvas's input,
+// the panel and the scene workers together. The core's texts, rules and
+// camera arithmetic are used as they are; nothing of them is redone here.
+
+// Texts of the core (orrelin_text).
+const kTextWindowTitle = 0;
+const kTextPropertiesCaption = 1;
+const kTextInvalidDepth = 2;
+const kTextInvalidTriangles = 3;
+const kTextOutOfMemory = 4;
+const kTextInfoCaption = 5;
+
+// The core's KeyMove.
+const kPanLeft = 0;
+const kPanRight = 1;
+const kPanUp = 2;
+const kPanDown = 3;
+const kZoomIn = 4;
+const kZoomOut = 5;
+
+const kLoadOutOfMemory = 2;
+const kDefaultMesh = "triangles_1.tri";
+const kProgressDelayMs = 200; // a load or Apply shorter than this shows no bar
+
+const kStageNames = new Map([
+  [kStageReading, "Reading the file"],
+  [0, "Parsing"],
+  [1, "Building the quadtree"],
+  [2, "Listing the edges"],
+  [3, "Preparing the picture"],
+]);
+
+function decodeBase64(text) {
+  const binary = atob(text);
+  const bytes = new Uint8Array(binary.length);
+  for (let k = 0; k < binary.length; ++k) bytes[k] = binary.charCodeAt(k);
+  return bytes.buffer;
+}
+
+// Calls `f` with `text` as a C string in the core's memory.
+function withCString(core, text, f) {
+  const size = core.lengthBytesUTF8(text) + 1;
+  const at = core._malloc(size) >>> 0;
+  core.stringToUTF8(text, at, size);
+  try {
+    return f(at);
+  } finally {
+    core._free(at);
+  }
+}
+
+function instantiateFrom(module) {
+  return (imports, receive) => {
+    WebAssembly.instantiate(module, imports).then((instance) => receive(instance, module));
+    return {};
+  };
+}
+
+// The bar under the canvas, shown when an operation takes more than a moment.
+class Progress {
+  constructor(element) {
+    this.element = element;
+    this.label = element.querySelector(".progress-label");
+    this.bar = element.querySelector("progress");
+    this.timer = 0;
+    this.running = false;
+  }
+
+  begin() {
+    this.running = true;
+    this.show(kStageReading, 0);
+    this.element.hidden = true;
+    clearTimeout(this.timer);
+    this.timer = setTimeout(() => {
+      if (this.running) this.element.hidden = false;
+    }, kProgressDelayMs);
+    document.body.dataset.busy = "true";
+  }
+
+  stage(stage, fraction) {
+    if (this.running) this.show(stage, fraction || 0);
+  }
+
+  show(stage, fraction) {
+    this.label.textContent = kStageNames.get(stage) || "";
+    this.bar.value = (stage + 1 + fraction) / kStageNames.size;
+    this.element.dataset.stage = String(stage);
+  }
+
+  end() {
+    this.running = false;
+    clearTimeout(this.timer);
+    this.element.hidden = true;
+    delete document.body.dataset.busy;
+  }
+}
+
+async function startPage() {
+  const module = await WebAssembly.compile(decodeBase64(ORRELIN_WASM));
+  const createOrrelinCore = orrelinCoreFactory();
+  const core = await createOrrelinCore({ instantiateWasm: instantiateFrom(module) });
+  const text = (which) => core.UTF8ToString(core._orrelin_text(which));
+  const workerUrl = URL.createObjectURL(
+    new Blob(
+      [
+        `"use strict";\nconst createOrrelinCore = (${orrelinCoreFactory})();\n`,
+        `(${orrelinWorker})(createOrrelinCore);\n`,
+      ],
+      { type: "text/javascript" },
+    ),
+  );
+
+  const canvas = document.getElementById("scene");
+  const frame = document.getElementById("canvas-frame");
+  const matrixAt = core._malloc(32 * 4) >>> 0;
+  const view = new SceneView(canvas, (out) => {
+    core._orrelin_view_matrices(matrixAt);
+    out.set(new Float32Array(core.HEAPU8.buffer, matrixAt, 32));
+  });
+  // What each frame showed, on the page for anyone to read (the tests do):
+  // the number of frames drawn and the eye they were drawn from.
+  let framesDrawn = 0;
+  const eyeAt = core._malloc(12) >>> 0;
+  view.onFrame = () => {
+    core._orrelin_view_eye(eyeAt);
+    canvas.dataset.eye = Array.from(new Float32Array(core.HEAPU8.buffer, eyeAt, 3)).join(" ");
+    document.body.dataset.frames = String(++framesDrawn);
+  };
+  if (!view.available) {
+    frame.classList.add("no-webgl");
+  }
+
+  document.getElementById("info-caption").textContent = text(kTextInfoCaption);
+  const panel = buildPanel(core, document.getElementById("panel"));
+  const activeLimits = {
+    maxDepth: core._orrelin_active_max_depth(),
+    trianglesPerRegion: core._orrelin_active_triangles_per_region(),
+  };
+  // Unsigned, as the fields are read back.
+  panel.depth.value = String(activeLimits.maxDepth >>> 0);
+  panel.triangles.value = String(activeLimits.trianglesPerRegion >>> 0);
+
+  const runner = new SceneRunner(module, workerUrl, activeLimits, new Progress(document.getElementById("progress")), {
+    showScene(buffers, measures, name) {
+      const [centreX, centreY, extent, moveStep] = measures;
+      core._orrelin_view_frame(centreX, centreY, extent, moveStep);
+      canvas.dataset.moveStep = String(moveStep);
+      view.replaceBuffers(buffers, false, true);
+      document.title = `${text(kTextWindowTitle)} - ${name}`;
+    },
+    update(buffers, highlight) {
+      view.replaceBuffers(buffers, highlight, false);
+    },
+  });
+
+  async function open(source, name) {
+    const failure = await runner.load(source, name);
+    if (failure === null || failure === 0) return; // shown, or replaced by a newer load
+    const message =
+      failure === kLoadOutOfMemory
+        ? text(kTextOutOfMemory)
+        : withCString(core, name, (at) => core.UTF8ToString(core._orrelin_load_error_text(at)));
+    await showMessageBox(message, "Error", "information");
+  }
+
+  // ---- The canvas ----
+  const resize = () => {
+    const width = Math.max(1, Math.round(canvas.clientWidth));
+    const height = Math.max(1, Math.round(canvas.clientHeight));
+    core._orrelin_view_resize(width, height);
+    view.resize(width, height, window.devicePixelRatio || 1);
+  };
+  new ResizeObserver(resize).observe(canvas);
+  window.matchMedia?.(`(resolution: ${window.devicePixelRatio}dppx)`).addEventListener?.("change", resize);
+  resize();
+
+  const pixel = (event) => ({ x: Math.floor(event.offsetX), y: Math.floor(event.offsetY) });
+  // The plane point under pixel `at`, which becomes the picked point and the
+  // zoom target; false when the pixel's ray misses the plane.
+  const pick = (at) => {
+    if (!core._orrelin_view_pick(at.x, at.y)) return false;
+    canvas.dataset.picked = `${core._orrelin_view_picked_x()} ${core._orrelin_view_picked_y()}`;
+    return true;
+  };
+
+  canvas.addEventListener("pointerdown", (event) => {
+    if (!runner.hasScene) return;
+    const at = pixel(event);
+    if (event.button === 0) {
+      if (!pick(at)) return;
+      performance.mark("orrelin-click");
+      runner.click(core._orrelin_view_picked_x(), core._orrelin_view_picked_y());
+    } else if (event.button === 2) {
+      canvas.setPointerCapture(event.pointerId);
+      canvas.classList.add("dragging");
+      core._orrelin_view_drag_start(at.x, at.y);
+    }
+  });
+  const endDrag = (event) => {
+    if (event.button !== 2 && event.type === "pointerup") return;
+    canvas.classList.remove("dragging");
+    core._orrelin_view_drag_end();
+  };
+  canvas.addEventListener("pointerup", endDrag);
+  canvas.addEventListener("lostpointercapture", endDrag);
+  canvas.addEventListener("pointermove", (event) => {
+    if (!canvas.classList.contains("dragging")) return;
+    const at = pixel(event);
+    core._orrelin_view_drag(at.x, at.y);
+    view.requestFrame();
+  });
+  canvas.addEventListener("contextmenu", (event) => event.preventDefault());
+
+  // One notch is 100 pixels of scrolling (3 lines, 1 page) in either
+  // direction; smaller steps add up to notches.
+  let wheelTravel = 0;
+  canvas.addEventListener(
+    "wheel",
+    (event) => {
+      event.preventDefault();
+      if (!runner.hasScene) return;
+      const perNotch = event.deltaMode === 0 ? 100 : event.deltaMode === 1 ? 3 : 1;
+      wheelTravel += event.deltaY / perNotch;
+      const at = pixel(event);
+      while (Math.abs(wheelTravel) >= 1 - 1e-9) {
+        const away = wheelTravel < 0; // rolled away from the user: zoom in
+        wheelTravel += away ? 1 : -1;
+        if (!pick(at)) break;
+        core._orrelin_view_zoom(away ? 1 : 0);
+      }
+      if (Math.abs(wheelTravel) < 1e-9) wheelTravel = 0;
+      view.requestFrame();
+    },
+    { passive: false },
+  );
+
+  canvas.addEventListener("keydown", (event) => {
+    if (event.ctrlKey || event.altKey || event.metaKey) return;
+    let move = -1;
+    switch (event.key) {
+      case "ArrowLeft":
+        move = event.shiftKey ? kPanLeft : -1;
+        break;
+      case "ArrowRight":
+        move = event.shiftKey ? kPanRight : -1;
+        break;
+      case "ArrowUp":
+        move = event.shiftKey ? kPanUp : kZoomIn;
+        break;
+      case "ArrowDown":
+        move = event.shiftKey ? kPanDown : kZoomOut;
+        break;
+      default:
+        return;
+    }
+    event.preventDefault(); // the page does not scroll
+    if (!runner.hasScene) return;
+    if (move >= 0) core._orrelin_view_key(move);
+    view.requestFrame();
+  });
+
+  // ---- Opening files: Open File, dropping on the canvas, the bundled meshes ----
+  panel.openFile.addEventListener("change", () => {
+    const file = panel.openFile.files[0];
+    panel.openFile.value = ""; // the same file can be chosen again
+    if (file) open(file, file.name);
+  });
+  canvas.addEventListener("dragover", (event) => {
+    event.preventDefault();
+    event.dataTransfer.dropEffect = "copy";
+  });
+  canvas.addEventListener("drop", (event) => {
+    event.preventDefault();
+    const file = event.dataTransfer.files[0];
+    if (file) open(file, file.name);
+  });
+  // A file dropped anywhere else does not replace the page.
+  window.addEventListener("dragover", (event) => event.preventDefault());
+  window.addEventListener("drop", (event) => event.preventDefault());
+
+  const list = document.getElementById("mesh-list");
+  for (const mesh of ORRELIN_MESHES) {
+    const item = document.createElement("li");
+    const button = document.createElement("button");
+    button.type = "button";
+    button.textContent = mesh.name;
+    button.addEventListener("click", () => open(decodeBase64(mesh.data), `Data/${mesh.name}`));
+    item.append(button);
+    list.append(item);
+  }
+
+  // ---- Apply ----
+  panel.apply.addEventListener("click", async () => {
+    // Both values are stored before either is judged.
+    const maxDepth = withCString(core, panel.depth.value, (at) => core._orrelin_field_value(at));
+    const trianglesPerRegion = withCString(core, panel.triangles.value, (at) => core._orrelin_field_value(at));
+    const verdict = core._orrelin_validate_properties(maxDepth, trianglesPerRegion);
+    if (verdict !== 0) {
+      const field = verdict === 1 ? panel.depth : panel.triangles;
+      await showMessageBox(
+        text(verdict === 1 ? kTextInvalidDepth : kTextInvalidTriangles),
+        text(kTextPropertiesCaption),
+        "warning",
+      );
+      field.focus();
+      field.select();
+      return;
+    }
+    if (!(await runner.apply({ maxDepth, trianglesPerRegion }))) {
+      await showMessageBox(text(kTextOutOfMemory), "Error", "information");
+    }
+  });
+
+  const first = ORRELIN_MESHES.find((mesh) => mesh.name === kDefaultMesh);
+  if (first) await open(decodeBase64(first.data), `Data/${first.name}`);
+  document.body.dataset.ready = "true";
+}
+
+startPage().catch((error) => {
+  document.body.dataset.failed = String(error);
+  const note = document.getElementById("start-failure");
+  note.hidden = false;
+  note.textContent = `The page could not start: ${error.message || error}`;
+});

@@ -1,0 +1,206 @@
+// The drawing canvas: WebGL 2 buffers made from what the core hands over, and
+// the three passes of the desktop's picture in its order and colours: the
+// mesh's edges as 1-pixel lines, the highlight (tested triangles, the found
+// one again, the clicked point as a 6-pixel point), the split lines 2 pixels
+// wide. Sizes are in CSS pixels; the canvas has devicePixelRatio device pixels
+// to each, so the picture stays sharp on dense screens.
+
+const kVertexShader = `#version 300 es
+in vec2 aPosition;
+in vec3 aColor;
+in vec2 aOffset;
+uniform mat4 uProjection;
+uniform mat4 uModelView;
+uniform vec2 uPixelToClip;
+uniform float uPointSize;
+out vec3 vColor;
+void main() {
+  vec4 clip = uProjection * (uModelView * vec4(aPosition, 0.0, 1.0));
+  // Offsets are window pixels, added after projection (split lines and
+  // outlines made of triangles).
+  clip.xy += aOffset * uPixelToClip * clip.w;
+  gl_Position = clip;
+  gl_PointSize = uPointSize;
+  vColor = aColor;
+}`;
+
+const kFragmentShader = `#version 300 es
+precision highp float;
+in vec3 vColor;
+out vec4 fragColor;
+void main() {
+  fragColor = vec4(vColor, 1.0);
+}`;
+
+// The buffers as the core numbers them (web/module/src/exports.cpp).
+const kMeshVertices = 0;
+const kMeshEdges = 1;
+const kRegionLines = 2;
+const kHighlight = 3;
+
+const kColoredVertexBytes = 20; // x, y, r, g, b
+const kWebVertexBytes = 28; // x, y, r, g, b, offset x, offset y
+
+// eslint-disable-next-line no-unused-vars
+class SceneView {
+  // `matrices(out)` fills 32 floats: the projection, then the model-view.
+  constructor(canvas, matrices) {
+    this.canvas = canvas;
+    this.matrices = matrices;
+    this.matrixValues = new Float32Array(32);
+    this.cssWidth = canvas.clientWidth;
+    this.cssHeight = canvas.clientHeight;
+    this.pixelRatio = 1;
+    this.frameRequested = false;
+    this.onFrame = null;
+    this.gl = canvas.getContext("webgl2", {
+      alpha: false,
+      antialias: false,
+      depth: false,
+      stencil: false,
+      preserveDrawingBuffer: false,
+    });
+    this.buffers = [null, null, null, null];
+    this.byteLengths = [0, 0, 0, 0];
+    this.sceneShown = false;
+    this.highlightShown = false;
+    if (this.gl) this.createProgram();
+  }
+
+  get available() {
+    return this.gl !== null;
+  }
+
+  createProgram() {
+    const gl = this.gl;
+    const compile = (type, source) => {
+      const shader = gl.createShader(type);
+      gl.shaderSource(shader, source);
+      gl.compileShader(shader);
+      if (!gl.getShaderParameter(shader, gl.COMPILE_STATUS)) throw new Error(gl.getShaderInfoLog(shader));
+      return shader;
+    };
+    const program = gl.createProgram();
+    gl.attachShader(program, compile(gl.VERTEX_SHADER, kVertexShader));
+    gl.attachShader(program, compile(gl.FRAGMENT_SHADER, kFragmentShader));
+    gl.linkProgram(program);
+    if (!gl.getProgramParameter(program, gl.LINK_STATUS)) throw new Error(gl.getProgramInfoLog(program));
+    this.program = program;
+    this.attributes = {
+      position: gl.getAttribLocation(program, "aPosition"),
+      color: gl.getAttribLocation(program, "aColor"),
+      offset: gl.getAttribLocation(program, "aOffset"),
+    };
+    this.uniforms = {
+      projection: gl.getUniformLocation(program, "uProjection"),
+      modelView: gl.getUniformLocation(program, "uModelView"),
+      pixelToClip: gl.getUniformLocation(program, "uPixelToClip"),
+      pointSize: gl.getUniformLocation(program, "uPointSize"),
+    };
+    this.vertexArray = gl.createVertexArray();
+  }
+
+  // The canvas is `width` x `height` CSS pixels.
+  resize(width, height, pixelRatio) {
+    this.cssWidth = width;
+    this.cssHeight = height;
+    this.pixelRatio = pixelRatio;
+    this.canvas.width = Math.max(1, Math.round(width * pixelRatio));
+    this.canvas.height = Math.max(1, Math.round(height * pixelRatio));
+    this.requestFrame();
+  }
+
+  // Replaces the buffers the core handed over ({which, bytes} each), then
+  // draws. A new scene replaces all of them and drops the highlight.
+  replaceBuffers(handedOver, highlightShown, newScene) {
+    if (!this.gl) return;
+    const gl = this.gl;
+    if (newScene) {
+      for (let which = 0; which < 4; ++which) this.setBuffer(which, null);
+      this.sceneShown = true;
+    }
+    for (const { which, bytes } of handedOver) this.setBuffer(which, bytes);
+    this.highlightShown = highlightShown && this.byteLengths[kHighlight] > 0;
+    gl.bindBuffer(gl.ARRAY_BUFFER, null);
+    gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, null);
+    this.requestFrame();
+  }
+
+  setBuffer(which, bytes) {
+    const gl = this.gl;
+    if (this.buffers[which]) gl.deleteBuffer(this.buffers[which]);
+    this.buffers[which] = null;
+    this.byteLengths[which] = 0;
+    if (bytes === null) return;
+    const target = which === kMeshEdges ? gl.ELEMENT_ARRAY_BUFFER : gl.ARRAY_BUFFER;
+    const buffer = gl.createBuffer();
+    // The vertex array is unbound while an index buffer is uploaded: it
+    // belongs to no draw yet.
+    gl.bindVertexArray(null);
+    gl.bindBuffer(target, buffer);
+    gl.bufferData(target, bytes, gl.STATIC_DRAW);
+    this.buffers[which] = buffer;
+    this.byteLengths[which] = bytes.byteLength;
+  }
+
+  // Draws once before the next repaint, however many changes come first.
+  requestFrame() {
+    if (this.frameRequested) return;
+    this.frameRequested = true;
+    requestAnimationFrame(() => {
+      this.frameRequested = false;
+      this.draw();
+      if (this.onFrame) this.onFrame();
+    });
+  }
+
+  bindVertices(which, stride) {
+    const gl = this.gl;
+    const a = this.attributes;
+    gl.bindBuffer(gl.ARRAY_BUFFER, this.buffers[which]);
+    gl.enableVertexAttribArray(a.position);
+    gl.vertexAttribPointer(a.position, 2, gl.FLOAT, false, stride, 0);
+    gl.enableVertexAttribArray(a.color);
+    gl.vertexAttribPointer(a.color, 3, gl.FLOAT, false, stride, 8);
+    if (stride === kWebVertexBytes) {
+      gl.enableVertexAttribArray(a.offset);
+      gl.vertexAttribPointer(a.offset, 2, gl.FLOAT, false, stride, 20);
+    } else {
+      gl.disableVertexAttribArray(a.offset);
+      gl.vertexAttrib2f(a.offset, 0, 0);
+    }
+  }
+
+  draw() {
+    const gl = this.gl;
+    if (!gl) return;
+    gl.viewport(0, 0, this.canvas.width, this.canvas.height);
+    gl.clearColor(0, 0, 0, 1);
+    gl.clear(gl.COLOR_BUFFER_BIT);
+    if (!this.sceneShown) return;
+    gl.useProgram(this.program);
+    gl.bindVertexArray(this.vertexArray);
+    this.matrices(this.matrixValues);
+    gl.uniformMatrix4fv(this.uniforms.projection, false, this.matrixValues.subarray(0, 16));
+    gl.uniformMatrix4fv(this.uniforms.modelView, false, this.matrixValues.subarray(16, 32));
+    gl.uniform2f(this.uniforms.pixelToClip, 2 / this.cssWidth, 2 / this.cssHeight);
+    gl.uniform1f(this.uniforms.pointSize, 6 * this.pixelRatio);
+
+    if (this.buffers[kMeshVertices] && this.buffers[kMeshEdges]) {
+      this.bindVertices(kMeshVertices, kColoredVertexBytes);
+      gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, this.buffers[kMeshEdges]);
+      gl.drawElements(gl.LINES, this.byteLengths[kMeshEdges] / 4, gl.UNSIGNED_INT, 0);
+    }
+    if (this.highlightShown) {
+      const count = this.byteLengths[kHighlight] / kWebVertexBytes;
+      this.bindVertices(kHighlight, kWebVertexBytes);
+      gl.drawArrays(gl.TRIANGLES, 0, count - 1);
+      gl.drawArrays(gl.POINTS, count - 1, 1);
+    }
+    if (this.buffers[kRegionLines]) {
+      this.bindVertices(kRegionLines, kWebVertexBytes);
+      gl.drawArrays(gl.TRIANGLES, 0, this.byteLengths[kRegionLines] / kWebVertexBytes);
+    }
+    gl.bindVertexArray(null);
+  }
+}
