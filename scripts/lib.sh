@@ -31,6 +31,19 @@ BUILD_PACKAGES=(g++ cmake ninja-build pkg-config googletest libgtest-dev libfast
 # drive it with.
 HEADLESS_PACKAGES=(xvfb openbox xdotool imagemagick xclip x11-utils wmctrl)
 
+# What the browser edition needs: the compiler and the libraries it uses
+# (header only), and for its tests the browser puppeteer drives.
+WEB_PACKAGES=(emscripten cmake ninja-build libfast-float-dev libfmt-dev)
+WEB_TEST_PACKAGES=(chromium)
+
+# ensure_node: node and npm from Debian, unless the machine has a node of its
+# own (another node package takes Debian's package name, and Debian's npm
+# would then not install).
+ensure_node() {
+    if ! command -v node >/dev/null; then ensure_packages nodejs; fi
+    if ! command -v npm >/dev/null; then ensure_packages npm; fi
+}
+
 # configure_build DIR [CMAKE ARGS...]: configures DIR unless it is configured already.
 configure_build() {
     local dir="$1"
