@@ -1,0 +1,175 @@
+// What the browser edition's tests share: Debian's Chromium started headless
+// by puppeteer-core, the page served from a static server on 127.0.0.1 or
+// opened from the disk, and the canvas read back as pixels.
+import { createServer } from "node:http";
+import { mkdtempSync, readFileSync, rmSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { extname, join, normalize } from "node:path";
+import { inflateSync } from "node:zlib";
+import puppeteer from "puppeteer-core";
+
+export const kSite = process.env.ORRELIN_WEB_SITE;
+export const kMeshgen = process.env.ORRELIN_MESHGEN_EXE;
+
+export const kBlack = [0, 0, 0];
+export const kGrey = [204, 204, 204];
+export const kOrange = [255, 153, 0];
+export const kTestedRed = [230, 0, 0];
+export const kFoundGreen = [0, 204, 0];
+export const kPointGreen = [0, 255, 0];
+
+// A private profile and the flags a closed, display-less machine needs:
+// software WebGL, no background connections.
+export async function launch() {
+  const profile = mkdtempSync(join(tmpdir(), "orrelin-chromium-"));
+  const browser = await puppeteer.launch({
+    executablePath: process.env.ORRELIN_CHROMIUM || "/usr/bin/chromium",
+    headless: true,
+    userDataDir: profile,
+    args: [
+      "--no-sandbox",
+      "--use-angle=swiftshader",
+      "--enable-unsafe-swiftshader",
+      "--disable-background-networking",
+      "--disable-component-update",
+      "--disable-sync",
+      "--disable-quic",
+      "--no-first-run",
+      "--hide-scrollbars",
+      "--force-device-scale-factor=1",
+    ],
+  });
+  browser.profile = profile;
+  return browser;
+}
+
+// Ends the browser and removes its profile.
+export async function close(browser) {
+  await browser.close();
+  rmSync(browser.profile, { recursive: true, force: true, maxRetries: 10 });
+}
+
+// Serves `root` on 127.0.0.1 at a free port; resolves to {url, close()}.
+export function serve(root) {
+  const types = { ".html": "text/html", ".js": "text/javascript", ".css": "text/css" };
+  const server = createServer((request, response) => {
+    let path = normalize(decodeURIComponent(new URL(request.url, "http://x").pathname));
+    if (path.endsWith("/")) path += "index.html";
+    try {
+      const body = readFileSync(join(root, path));
+      response.writeHead(200, { "content-type": types[extname(path)] || "application/octet-stream" });
+      response.end(body);
+    } catch {
+      response.writeHead(404);
+      response.end();
+    }
+  });
+  return new Promise((resolve) => {
+    server.listen(0, "127.0.0.1", () =>
+      resolve({ url: `http://127.0.0.1:${server.address().port}/`, close: () => server.close() }),
+    );
+  });
+}
+
+// Opens the page at `url` in a `width` x `height` viewport and waits until it
+// is ready (the default mesh shown). Collects the page's errors in page.errors.
+export async function openPage(browser, url, width = 1300, height = 800) {
+  const page = await browser.newPage();
+  page.errors = [];
+  page.on("pageerror", (error) => page.errors.push(String(error)));
+  await page.setViewport({ width, height });
+  await page.goto(url);
+  await page.waitForSelector("body[data-ready]", { timeout: 30000 });
+  await settled(page);
+  return page;
+}
+
+// Waits until nothing runs and a frame drawn after that is on the canvas.
+export async function settled(page) {
+  await page.waitForFunction(() => !document.body.dataset.busy, { timeout: 120000 });
+  const frames = await page.evaluate(() => Number(document.body.dataset.frames || 0));
+  await page.evaluate(
+    () => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(() => resolve()))),
+  );
+  await page.waitForFunction((n) => Number(document.body.dataset.frames || 0) >= n, {}, frames);
+}
+
+export async function eye(page) {
+  return page.$eval("#scene", (canvas) => canvas.dataset.eye.split(" ").map(Number));
+}
+
+// The canvas's pixels: {width, height, at(x, y) -> [r, g, b]}.
+export async function canvasPixels(page) {
+  const canvas = await page.$("#scene");
+  return decodePng(await canvas.screenshot({ type: "png" }));
+}
+
+// A non-interlaced 8-bit RGB or RGBA PNG, as Chromium writes them.
+export function decodePng(bytes) {
+  const data = Buffer.from(bytes);
+  let offset = 8;
+  let width = 0;
+  let height = 0;
+  let channels = 0;
+  const compressed = [];
+  while (offset < data.length) {
+    const length = data.readUInt32BE(offset);
+    const type = data.toString("latin1", offset + 4, offset + 8);
+    const body = data.subarray(offset + 8, offset + 8 + length);
+    if (type === "IHDR") {
+      width = body.readUInt32BE(0);
+      height = body.readUInt32BE(4);
+      if (body[8] !== 8 || body[12] !== 0 || (body[9] !== 2 && body[9] !== 6)) throw new Error("unexpected PNG");
+      channels = body[9] === 6 ? 4 : 3;
+    } else if (type === "IDAT") {
+      compressed.push(body);
+    }
+    offset += 12 + length;
+  }
+  const raw = inflateSync(Buffer.concat(compressed));
+  const stride = width * channels;
+  const pixels = Buffer.alloc(height * stride);
+  for (let y = 0; y < height; ++y) {
+    const filter = raw[y * (stride + 1)];
+    const line = raw.subarray(y * (stride + 1) + 1, (y + 1) * (stride + 1));
+    for (let x = 0; x < stride; ++x) {
+      const left = x >= channels ? pixels[y * stride + x - channels] : 0;
+      const up = y > 0 ? pixels[(y - 1) * stride + x] : 0;
+      const upLeft = y > 0 && x >= channels ? pixels[(y - 1) * stride + x - channels] : 0;
+      let predicted = 0;
+      if (filter === 1) predicted = left;
+      else if (filter === 2) predicted = up;
+      else if (filter === 3) predicted = (left + up) >> 1;
+      else if (filter === 4) {
+        const p = left + up - upLeft;
+        const pa = Math.abs(p - left);
+        const pb = Math.abs(p - up);
+        const pc = Math.abs(p - upLeft);
+        predicted = pa <= pb && pa <= pc ? left : pb <= pc ? up : upLeft;
+      }
+      pixels[y * stride + x] = (line[x] + predicted) & 255;
+    }
+  }
+  return {
+    width,
+    height,
+    at(x, y) {
+      const k = y * stride + x * channels;
+      return [pixels[k], pixels[k + 1], pixels[k + 2]];
+    },
+  };
+}
+
+export function near(a, b, tolerance = 3) {
+  return Math.abs(a[0] - b[0]) <= tolerance && Math.abs(a[1] - b[1]) <= tolerance && Math.abs(a[2] - b[2]) <= tolerance;
+}
+
+export function countPixels(image, colour, x0 = 0, y0 = 0, x1 = image.width - 1, y1 = image.height - 1) {
+  let count = 0;
+  for (let y = Math.max(0, y0); y <= Math.min(y1, image.height - 1); ++y) {
+    for (let x = Math.max(0, x0); x <= Math.min(x1, image.width - 1); ++x) {
+      if (near(image.at(x, y), colour)) ++count;
+    }
+  }
+  return count;
+}

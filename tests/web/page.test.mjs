@@ -1,0 +1,318 @@
+// The page in headless Chromium, driven with real input events: what it
+// draws, how clicks, keys and the wheel move and locate, the Info panel's
+// Apply and Open File, dropped files, large files and the memory message.
+import assert from "node:assert/strict";
+import { execFileSync } from "node:child_process";
+import { mkdtempSync, readFileSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
+import { after, before, describe, test } from "node:test";
+import { pathToFileURL } from "node:url";
+import {
+  canvasPixels,
+  close,
+  countPixels,
+  eye,
+  kBlack,
+  kFoundGreen,
+  kGrey,
+  kMeshgen,
+  kOrange,
+  kPointGreen,
+  kSite,
+  kTestedRed,
+  launch,
+  near,
+  openPage,
+  serve,
+  settled,
+} from "./browser.mjs";
+
+const f = Math.fround;
+const work = mkdtempSync(join(tmpdir(), "orrelin-web-"));
+const fileUrl = pathToFileURL(join(kSite, "index.html")).href;
+let browser;
+let server;
+
+before(async () => {
+  browser = await launch();
+  server = await serve(kSite);
+});
+after(async () => {
+  if (browser) await close(browser);
+  server?.close();
+});
+
+function meshFile(name, text) {
+  const path = join(work, name);
+  writeFileSync(path, text);
+  return path;
+}
+
+function generated(kind, n) {
+  const path = join(work, `${kind}${n}.tri`);
+  execFileSync(kMeshgen, [kind, String(n), path, "--seed", "4"]);
+  return path;
+}
+
+async function openFile(page, path) {
+  const input = await page.$("#open-file");
+  await input.uploadFile(path);
+}
+
+async function waitForTitle(page, name) {
+  await page.waitForFunction((t) => document.title === t, { timeout: 120000 }, `Orrelin v1.1 - ${name}`);
+  await settled(page);
+}
+
+// Resolves to the open message box's {caption, text, icon}.
+async function messageBox(page) {
+  await page.waitForSelector("#message-box[open]", { timeout: 300000 });
+  return page.$eval("#message-box", (box) => ({
+    caption: box.querySelector(".message-caption").textContent,
+    text: box.querySelector(".message-text").textContent,
+    icon: box.querySelector(".message-icon").getAttribute("aria-label"),
+  }));
+}
+
+async function closeBox(page, key = "Escape") {
+  await page.keyboard.press(key);
+  await page.waitForSelector("#message-box:not([open])");
+}
+
+describe("the page", () => {
+  test("opens from the disk and from a web server on the default mesh", async () => {
+    for (const url of [fileUrl, server.url]) {
+      const page = await openPage(browser, url);
+      assert.equal(await page.title(), "Orrelin v1.1 - Data/triangles_1.tri", url);
+      const size = await page.$eval("#scene", (c) => [c.clientWidth, c.clientHeight, c.width, c.height]);
+      assert.deepEqual(size, [800, 600, 800, 600]);
+      const image = await canvasPixels(page);
+      assert.ok(near(image.at(2, 2), kBlack), "black background");
+      assert.ok(countPixels(image, kGrey) > 5000, "mesh edges");
+      assert.ok(countPixels(image, kOrange) > 2000, "split lines");
+      const meshes = await page.$$eval("#mesh-list button", (b) => b.map((e) => e.textContent));
+      assert.ok(meshes.includes("triangles_1.tri"));
+      assert.deepEqual(page.errors, []);
+      await page.close();
+    }
+  });
+
+  test("a click locates: tested triangles red, the found one green, the point", async () => {
+    const page = await openPage(browser, fileUrl);
+    const box = await (await page.$("#scene")).boundingBox();
+    // A grid of clockwise triangles: the found one is filled.
+    await openFile(page, meshFile("grid.tri", gridMesh(8)));
+    await waitForTitle(page, "grid.tri");
+    // Inside a cell, off the split lines that would be drawn over the point.
+    await page.mouse.click(box.x + 420, box.y + 330);
+    await page.waitForFunction(() => document.getElementById("scene").dataset.picked !== undefined);
+    await settled(page);
+    const image = await canvasPixels(page);
+    assert.ok(countPixels(image, kFoundGreen) > 100, "the found triangle filled");
+    assert.ok(countPixels(image, kTestedRed) > 100, "tested triangles");
+    assert.equal(countPixels(image, kPointGreen, 415, 325, 425, 335), 36, "a 6-pixel point at the click");
+    await page.close();
+  });
+
+  test("keys, the wheel and a right-button drag move the eye by the desktop's steps", async () => {
+    const page = await openPage(browser, fileUrl);
+    const canvas = await page.$("#scene");
+    const box = await canvas.boundingBox();
+    const step = f(Number(await canvas.evaluate((c) => c.dataset.moveStep)));
+    await canvas.focus();
+    const press = async (keys) => {
+      const frames = await page.evaluate(() => Number(document.body.dataset.frames));
+      for (const k of keys.slice(0, -1)) await page.keyboard.down(k);
+      await page.keyboard.press(keys.at(-1));
+      for (const k of keys.slice(0, -1).reverse()) await page.keyboard.up(k);
+      await page.waitForFunction((n) => Number(document.body.dataset.frames) > n, {}, frames);
+    };
+    let [x, y, z] = await eye(page);
+    const moves = [
+      [["Shift", "ArrowLeft"], () => (x = f(x - step))],
+      [["Shift", "ArrowRight"], () => (x = f(x + step))],
+      [["Shift", "ArrowUp"], () => (y = f(y + step))],
+      [["Shift", "ArrowDown"], () => (y = f(y - step))],
+      [["ArrowUp"], () => (z = f(z - step))],
+      [["ArrowDown"], () => (z = f(z + step))],
+      [["ArrowUp"], () => (z = f(z - step))],
+    ];
+    for (const [keys, expected] of moves) {
+      await press(keys);
+      expected();
+      assert.deepEqual(await eye(page), [x, y, z], keys.join("+"));
+    }
+    assert.equal(await page.evaluate(() => window.scrollY), 0, "the page did not scroll");
+
+    // One notch toward the point under the cursor: per axis eye + (target - eye) * 0.1.
+    const zoom = (e, t, into) => {
+      const part = f(f(t - e) * f(0.1));
+      return into ? f(e + part) : f(e - part);
+    };
+    for (const [deltaY, into] of [
+      [-100, true],
+      [100, false],
+    ]) {
+      const frames = await page.evaluate(() => Number(document.body.dataset.frames));
+      const before = await eye(page);
+      await page.mouse.move(box.x + 250, box.y + 180);
+      await page.mouse.wheel({ deltaY });
+      await page.waitForFunction((n) => Number(document.body.dataset.frames) > n, {}, frames);
+      const [tx, ty] = (await canvas.evaluate((c) => c.dataset.picked)).split(" ").map(Number);
+      assert.deepEqual(await eye(page), [zoom(before[0], tx, into), zoom(before[1], ty, into), zoom(before[2], 0, into)]);
+    }
+
+    // Dragging 30 pixels right and 20 down moves the eye by step * 0.1 a pixel.
+    const start = await eye(page);
+    await page.mouse.move(box.x + 300, box.y + 300);
+    await page.mouse.down({ button: "right" });
+    await page.mouse.move(box.x + 330, box.y + 320);
+    await page.mouse.up({ button: "right" });
+    await settled(page);
+    const factor = step * f(0.1);
+    assert.deepEqual(await eye(page), [f(start[0] + 30 * factor), f(start[1] - 20 * factor), start[2]]);
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
+  test("Apply: invalid values are reported with the field selected, valid ones rebuild", async () => {
+    const page = await openPage(browser, fileUrl);
+    const orange = countPixels(await canvasPixels(page), kOrange);
+    const set = (id, value) => page.$eval(`#${id}`, (e, v) => (e.value = v), value);
+    const depthText = "Invalid depth. Only values between 1 and 10 are allowed.";
+    const trianglesText = "Invalid number of triangles. Only values between 1 and 10000 are allowed.";
+    // Depth is judged first; both fields are read before either is judged.
+    const cases = [
+      ["11", "0", "depth", depthText],
+      ["abc", "50", "depth", depthText],
+      ["3", "0", "triangles", trianglesText],
+      ["3", "10001", "triangles", trianglesText],
+    ];
+    for (const [depth, triangles, faulty, text] of cases) {
+      await set("depth", depth);
+      await set("triangles", triangles);
+      await page.click("#apply");
+      const shown = await messageBox(page);
+      assert.equal(shown.caption, "Properties Input Error");
+      assert.equal(shown.icon, "Warning");
+      assert.equal(shown.text, text);
+      await closeBox(page);
+      await page.waitForFunction((id) => document.activeElement.id === id, {}, faulty);
+      const focus = await page.evaluate(() => {
+        const e = document.activeElement;
+        return [e.id, e.selectionStart, e.selectionEnd, e.value.length];
+      });
+      const length = (faulty === "depth" ? depth : triangles).length;
+      assert.deepEqual(focus, [faulty, 0, length, length], `${depth}/${triangles}`);
+    }
+    await set("depth", "1");
+    await set("triangles", "50");
+    await page.click("#apply");
+    await settled(page);
+    assert.ok(countPixels(await canvasPixels(page), kOrange) < orange, "fewer split lines at depth 1");
+    await page.close();
+  });
+
+  test("Open File and a dropped file open meshes; a bad file keeps the scene", async () => {
+    const page = await openPage(browser, server.url);
+    await openFile(page, meshFile("small.tri", gridMesh(4)));
+    await waitForTitle(page, "small.tri");
+    const shown = await canvasPixels(page);
+
+    // A file dropped on the canvas.
+    await page.$eval(
+      "#scene",
+      (canvas, text) => {
+        const transfer = new DataTransfer();
+        transfer.items.add(new File([text], "dropped.tri"));
+        canvas.dispatchEvent(new DragEvent("drop", { dataTransfer: transfer, bubbles: true, cancelable: true }));
+      },
+      gridMesh(6),
+    );
+    await waitForTitle(page, "dropped.tri");
+
+    for (const [name, text] of [
+      ["bad.tri", "v 0 0\nv 1 0\nf 0 1 2\n"],
+      ["empty.tri", ""],
+    ]) {
+      const before = await canvasPixels(page);
+      await openFile(page, meshFile(name, text));
+      const box = await messageBox(page);
+      assert.equal(box.text, `The file "${name}" could not be opened.`);
+      await closeBox(page, "Enter");
+      await settled(page);
+      assert.equal(await page.title(), "Orrelin v1.1 - dropped.tri");
+      const after = await canvasPixels(page);
+      assert.equal(countPixels(after, kOrange), countPixels(before, kOrange), "the picture stayed");
+    }
+    assert.notEqual(countPixels(shown, kGrey), 0);
+    await page.close();
+  });
+
+  test("a 1M-triangle load shows progress and never blocks the page for 100 ms", async () => {
+    const mesh = generated("grid", 1000000);
+    const page = await openPage(browser, fileUrl);
+    await page.evaluate(() => {
+      window.longestTask = 0;
+      new PerformanceObserver((list) => {
+        for (const entry of list.getEntries()) window.longestTask = Math.max(window.longestTask, entry.duration);
+      }).observe({ type: "longtask" });
+      window.stagesShown = new Set();
+      const progress = document.getElementById("progress");
+      new MutationObserver(() => {
+        if (!progress.hidden) window.stagesShown.add(progress.dataset.stage);
+      }).observe(progress, { attributes: true, attributeFilter: ["hidden", "data-stage"] });
+    });
+    // The observer sees a task of 60 ms made on purpose.
+    await page.evaluate(() =>
+      setTimeout(() => {
+        const end = performance.now() + 60;
+        while (performance.now() < end);
+      }),
+    );
+    await page.waitForFunction(() => window.longestTask >= 50);
+    await page.evaluate(() => (window.longestTask = 0));
+    await openFile(page, mesh);
+    await waitForTitle(page, "grid1000000.tri");
+    const [longest, stages] = await page.evaluate(() => [window.longestTask, [...window.stagesShown].sort()]);
+    assert.ok(stages.length >= 3, `progress stages shown: ${stages}`);
+    assert.ok(longest < 100, `longest main-thread task ${longest} ms`);
+    await page.close();
+  });
+
+  test("a tree that does not fit gives the memory message and keeps the scene", async () => {
+    const mesh = generated("slivers", 1000000);
+    const page = await openPage(browser, fileUrl);
+    await openFile(page, mesh);
+    await waitForTitle(page, "slivers1000000.tri");
+    const before = countPixels(await canvasPixels(page), kOrange);
+    await page.$eval("#depth", (e) => (e.value = "10"));
+    await page.$eval("#triangles", (e) => (e.value = "1"));
+    await page.click("#apply");
+    const box = await messageBox(page);
+    assert.deepEqual(box, {
+      caption: "Error",
+      text: "There is not enough memory to build the quadtree with these properties.",
+      icon: "Information",
+    });
+    await closeBox(page);
+    await settled(page);
+    assert.equal(countPixels(await canvasPixels(page), kOrange), before);
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+});
+
+// n x n cells over (0, 0)-(300, 400), two clockwise triangles a cell.
+function gridMesh(n) {
+  const lines = [];
+  for (let j = 0; j <= n; ++j) for (let i = 0; i <= n; ++i) lines.push(`v ${(300 * i) / n} ${(400 * j) / n}`);
+  const v = (i, j) => j * (n + 1) + i;
+  for (let j = 0; j < n; ++j) {
+    for (let i = 0; i < n; ++i) {
+      lines.push(`f ${v(i, j)} ${v(i + 1, j + 1)} ${v(i + 1, j)}`, `f ${v(i, j)} ${v(i, j + 1)} ${v(i + 1, j + 1)}`);
+    }
+  }
+  return `${lines.join("\n")}\n`;
+}
