@@ -117,14 +117,17 @@ async function startPage() {
     core._orrelin_view_matrices(matrixAt);
     out.set(new Float32Array(core.HEAPU8.buffer, matrixAt, 32));
   });
-  // What each frame showed, on the page for anyone to read (the tests do):
-  // the number of frames drawn and the eye they were drawn from.
+  // What each frame showed, on the page for anyone to read (the tests and
+  // the benchmark do): the number of frames drawn and the eye they were drawn
+  // from; performance marks for each frame, each input handled, each new
+  // scene and the end of the start-up.
   let framesDrawn = 0;
   const eyeAt = core._malloc(12) >>> 0;
   view.onFrame = () => {
     core._orrelin_view_eye(eyeAt);
     canvas.dataset.eye = Array.from(new Float32Array(core.HEAPU8.buffer, eyeAt, 3)).join(" ");
     document.body.dataset.frames = String(++framesDrawn);
+    performance.mark("orrelin-frame");
   };
   if (!view.available) {
     frame.classList.add("no-webgl");
@@ -147,9 +150,11 @@ async function startPage() {
       canvas.dataset.moveStep = String(moveStep);
       view.replaceBuffers(buffers, false, true);
       document.title = `${text(kTextWindowTitle)} - ${name}`;
+      performance.mark("orrelin-scene-shown");
     },
     update(buffers, highlight) {
       view.replaceBuffers(buffers, highlight, false);
+      if (highlight) performance.mark("orrelin-highlight-shown");
     },
   });
 
@@ -170,8 +175,14 @@ async function startPage() {
     core._orrelin_view_resize(width, height);
     view.resize(width, height, window.devicePixelRatio || 1);
   };
-  new ResizeObserver(resize).observe(canvas);
-  window.matchMedia?.(`(resolution: ${window.devicePixelRatio}dppx)`).addEventListener?.("change", resize);
+  // Watching the canvas's size in device pixels also catches a change of the
+  // pixel ratio (browser zoom, another screen), which keeps the picture sharp.
+  const observer = new ResizeObserver(resize);
+  try {
+    observer.observe(canvas, { box: "device-pixel-content-box" });
+  } catch {
+    observer.observe(canvas);
+  }
   resize();
 
   const pixel = (event) => ({ x: Math.floor(event.offsetX), y: Math.floor(event.offsetY) });
@@ -255,6 +266,7 @@ async function startPage() {
     }
     event.preventDefault(); // the page does not scroll
     if (!runner.hasScene) return;
+    performance.mark("orrelin-key");
     if (move >= 0) core._orrelin_view_key(move);
     view.requestFrame();
   });
@@ -314,6 +326,7 @@ async function startPage() {
   const first = ORRELIN_MESHES.find((mesh) => mesh.name === kDefaultMesh);
   if (first) await open(decodeBase64(first.data), `Data/${first.name}`);
   document.body.dataset.ready = "true";
+  performance.mark("orrelin-ready");
 }
 
 startPage().catch((error) => {
