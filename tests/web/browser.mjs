@@ -49,14 +49,15 @@ export async function close(browser) {
   rmSync(browser.profile, { recursive: true, force: true, maxRetries: 10 });
 }
 
-// Serves `root` on 127.0.0.1 at a free port; resolves to {url, close()}.
-export function serve(root) {
+// Serves `root` on 127.0.0.1 at a free port, and `extra` files by their
+// paths ({"/name": file}); resolves to {url, close()}.
+export function serve(root, extra = {}) {
   const types = { ".html": "text/html", ".js": "text/javascript", ".css": "text/css" };
   const server = createServer((request, response) => {
     let path = normalize(decodeURIComponent(new URL(request.url, "http://x").pathname));
     if (path.endsWith("/")) path += "index.html";
     try {
-      const body = readFileSync(join(root, path));
+      const body = readFileSync(extra[path] || join(root, path));
       response.writeHead(200, { "content-type": types[extname(path)] || "application/octet-stream" });
       response.end(body);
     } catch {
@@ -73,11 +74,11 @@ export function serve(root) {
 
 // Opens the page at `url` in a `width` x `height` viewport and waits until it
 // is ready (the default mesh shown). Collects the page's errors in page.errors.
-export async function openPage(browser, url, width = 1300, height = 800) {
+export async function openPage(browser, url, width = 1300, height = 800, deviceScaleFactor = 1) {
   const page = await browser.newPage();
   page.errors = [];
   page.on("pageerror", (error) => page.errors.push(String(error)));
-  await page.setViewport({ width, height });
+  await page.setViewport({ width, height, deviceScaleFactor });
   await page.goto(url);
   await page.waitForSelector("body[data-ready]", { timeout: 30000 });
   await settled(page);

@@ -98,6 +98,26 @@ describe("the page", () => {
     }
   });
 
+  test("the canvas opens at 800 x 600 in any window, resizes and stays sharp", async () => {
+    const page = await openPage(browser, fileUrl, 640, 480);
+    const size = () => page.$eval("#scene", (c) => [c.clientWidth, c.clientHeight, c.width, c.height]);
+    assert.deepEqual(await size(), [800, 600, 800, 600]);
+    const before = await eye(page);
+    // A resize keeps the eye: more or less of the plane shows.
+    await page.$eval("#canvas-frame", (frame) => (frame.style.width = "400px"));
+    await page.waitForFunction(() => document.getElementById("scene").width === 400);
+    await settled(page);
+    assert.deepEqual(await eye(page), before);
+    const image = await canvasPixels(page);
+    assert.equal(image.width, 400);
+    assert.ok(countPixels(image, kOrange) > 500);
+    await page.close();
+    // Two device pixels to a CSS pixel: twice the canvas pixels.
+    const dense = await openPage(browser, fileUrl, 1300, 800, 2);
+    assert.deepEqual(await dense.$eval("#scene", (c) => [c.clientWidth, c.width, c.height]), [800, 1600, 1200]);
+    await dense.close();
+  });
+
   test("a click locates: tested triangles red, the found one green, the point", async () => {
     const page = await openPage(browser, fileUrl);
     const box = await (await page.$("#scene")).boundingBox();
