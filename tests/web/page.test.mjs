@@ -164,6 +164,15 @@ describe("the page", () => {
       assert.deepEqual(await eye(page), [x, y, z], keys.join("+"));
     }
     assert.equal(await page.evaluate(() => window.scrollY), 0, "the page did not scroll");
+    // Tab leaves the canvas for the panel's first field, Shift+Tab comes back;
+    // the panel says so where the desktop dialog names Ctrl+Tab.
+    await page.keyboard.press("Tab");
+    assert.equal(await page.evaluate(() => document.activeElement.id), "depth");
+    await page.keyboard.down("Shift");
+    await page.keyboard.press("Tab");
+    await page.keyboard.up("Shift");
+    assert.equal(await page.evaluate(() => document.activeElement.id), "scene");
+    assert.ok((await page.$eval("#panel", (p) => p.textContent)).includes("Key Tab, Shift+Tab"));
 
     // One notch toward the point under the cursor: per axis eye + (target - eye) * 0.1.
     const zoom = (e, t, into) => {
@@ -267,6 +276,9 @@ describe("the page", () => {
       assert.equal(countPixels(after, kOrange), countPixels(before, kOrange), "the picture stayed");
     }
     assert.notEqual(countPixels(shown, kGrey), 0);
+    // The bundled meshes open from their list.
+    await page.click("#mesh-list li:first-child button");
+    await waitForTitle(page, "Data/clustered.tri");
     await page.close();
   });
 
