@@ -219,6 +219,17 @@ void BM_Quadtree(benchmark::State& state) {
     state.counters["tree_MiB"] = static_cast<double>(bytes) / (1 << 20);
 }
 
+// The statistics of a built tree (orrelin-inspect --stats, the page's Tree
+// panel); args: depth, triangles per region.
+void BM_QuadtreeStats(benchmark::State& state) {
+    const QuadtreeSettings settings =
+        settingsFor(static_cast<std::int32_t>(state.range(0)), static_cast<std::uint32_t>(state.range(1)));
+    Quadtree tree;
+    buildQuadtree(tree, settings);
+    for (auto _ : state) benchmark::DoNotOptimize(quadtreeStats(tree));
+    destroyQuadtree(tree);
+}
+
 // Destroying a tree at depth 10 with 10 triangles per region: the time alone.
 void BM_DestroyQuadtree(benchmark::State& state) {
     const QuadtreeSettings settings = settingsFor(10, 10);
@@ -365,6 +376,7 @@ BENCHMARK(BM_Bounds)->Apply([](auto* b) { configure(b, 10); });
 BENCHMARK(BM_Quadtree)->Args({5, 50, 0})->Args({10, 10, 0})->Args({5, 50, 1})->Args({10, 10, 1})->Apply([](auto* b) {
     configure(b, 2);
 });
+BENCHMARK(BM_QuadtreeStats)->Args({5, 50})->Args({10, 10})->Apply([](auto* b) { configure(b, 4); });
 BENCHMARK(BM_DestroyQuadtree)->Apply([](auto* b) { configure(b, 2); });
 BENCHMARK(BM_Locate)->Apply([](auto* b) { configure(b, 4); });
 BENCHMARK(BM_FullLoad)->Apply([](auto* b) { configure(b, 3); });

@@ -493,3 +493,65 @@ TEST(Quadtree, MatchesTheFullDistributionTestEverywhere) {
         }
     }
 }
+
+namespace {
+
+// Three triangles over (0, 0)-(4, 4) with one triangle a region: A and B in
+// the lower-left quadrant (which splits again, A in its child 0, B in its
+// child 3), C in the upper-right one.
+Built threeTriangles(unsigned threads = 0) {
+    return Built(
+        {{0, 0}, {0.8f, 0}, {0.8f, 0.8f}, {1.2f, 1.2f}, {1.8f, 1.2f}, {1.8f, 1.8f}, {3.2f, 3.2f}, {4, 3.2f}, {4, 4}},
+        {0, 1, 2, 3, 4, 5, 6, 7, 8}, 5, 1, threads);
+}
+
+}  // namespace
+
+TEST(Quadtree, DescentPathAndStatisticsWorkedByHand) {
+    for (unsigned threads : {1u, 4u}) {
+        Built b = threeTriangles(threads);
+        const QuadtreeStats s = quadtreeStats(b.tree);
+        EXPECT_EQ(2u, s.splitRegions);
+        EXPECT_EQ(7u, s.leaves);  // three beside the split quadrant, four under it
+        EXPECT_EQ(4u, s.emptyLeaves);
+        EXPECT_EQ(2, s.depthReached);
+        EXPECT_EQ(3u, s.storedReferences);
+        EXPECT_EQ(1u, s.maxPerLeaf);
+        EXPECT_EQ(3.0 / 7.0, s.meanPerLeaf);
+        EXPECT_EQ(0.375, s.expectedTests);  // C 4/16 of the root, A and B 1/16 each
+
+        // (1.5, 1.3): child 0 of the root, then child 3; the point outside the
+        // root descends by the same rule.
+        const struct {
+            Point2 point;
+            std::vector<std::pair<std::uint32_t, int>> steps;  // triangles held, child taken
+            Rect2 leaf;
+        } cases[] = {
+            {{1.5f, 1.3f}, {{3, 0}, {2, 3}, {1, -1}}, {1, 1, 2, 2}},
+            {{-5, 9}, {{3, 2}, {0, -1}}, {0, 2, 2, 4}},
+            {{3, 3}, {{3, 3}, {1, -1}}, {2, 2, 4, 4}},
+        };
+        for (const auto& c : cases) {
+            const std::vector<DescentStep> path = descentPath(b.tree.root, c.point);
+            ASSERT_EQ(c.steps.size(), path.size());
+            EXPECT_EQ(b.tree.root, path.front().region);
+            for (std::size_t k = 0; k < path.size(); ++k) {
+                EXPECT_EQ(c.steps[k].first, path[k].region->heldTriangles) << k;
+                EXPECT_EQ(c.steps[k].second, path[k].child) << k;
+            }
+            const Rect2 leaf = path.back().region->bounds;
+            EXPECT_EQ(locateRegion(b.tree.root, c.point), path.back().region);
+            EXPECT_FLOAT_BITS(c.leaf.minX, leaf.minX);
+            EXPECT_FLOAT_BITS(c.leaf.minY, leaf.minY);
+            EXPECT_FLOAT_BITS(c.leaf.maxX, leaf.maxX);
+            EXPECT_FLOAT_BITS(c.leaf.maxY, leaf.maxY);
+        }
+    }
+    // A root of zero area spreads no clicks: no expected count.
+    std::vector<Point2> v;
+    std::vector<std::uint32_t> i;
+    for (int k = 0; k < 10; ++k) v.push_back({1, static_cast<float>(k)});
+    for (std::uint32_t k = 0; k + 2 < 10; ++k) i.insert(i.end(), {k, k + 1, k + 2});
+    Built flat(v, i, 3, 2);
+    EXPECT_TRUE(std::isnan(quadtreeStats(flat.tree).expectedTests));
+}

@@ -385,6 +385,7 @@ struct PartBuilder {
             masks[j] = static_cast<std::uint8_t>(mask);
             for (int i = 0; i < 4; ++i) childCount[i] += (mask >> i) & 1u;
         }
+        for (int i = 0; i < 4; ++i) children[i].heldTriangles = static_cast<std::uint32_t>(childCount[i]);
 
         // Children to be split get their lists on the stack, behind the
         // node's own; leaves get theirs in the store.
@@ -518,6 +519,8 @@ void buildInto(Quadtree& tree, const QuadtreeSettings& settings, unsigned thread
     for (const auto& counts : chunkCounts) {
         for (int i = 0; i < 4; ++i) childCount[i] += counts[i];
     }
+    root.heldTriangles = static_cast<std::uint32_t>(triangleCount);
+    for (int i = 0; i < 4; ++i) children[i].heldTriangles = static_cast<std::uint32_t>(childCount[i]);
     std::vector<PartBuilder> parts;
     parts.reserve(4);
     for (int i = 0; i < 4; ++i) parts.emplace_back(in, tree.stores[i + 1]);
@@ -582,6 +585,56 @@ const QuadtreeNode* locateRegion(const QuadtreeNode* root, Point2 point) {
     const QuadtreeNode* node = root;
     while (!node->isLeaf()) node = node->children.first + quadrantOf(node->centre, point);
     return node;
+}
+
+std::vector<DescentStep> descentPath(const QuadtreeNode* root, Point2 point) {
+    ORRELIN_REQUIRE(root != nullptr);
+    std::vector<DescentStep> path;
+    for (const QuadtreeNode* node = root;;) {
+        if (node->isLeaf()) {
+            path.push_back({node, -1});
+            return path;
+        }
+        const unsigned child = quadrantOf(node->centre, point);
+        path.push_back({node, static_cast<int>(child)});
+        node = node->children.first + child;
+    }
+}
+
+namespace {
+
+double rectArea(const Rect2& r) {
+    return (static_cast<double>(r.maxX) - static_cast<double>(r.minX)) *
+           (static_cast<double>(r.maxY) - static_cast<double>(r.minY));
+}
+
+}  // namespace
+
+QuadtreeStats quadtreeStats(const Quadtree& tree) {
+    ORRELIN_REQUIRE(tree.root != nullptr);
+    QuadtreeStats stats;
+    stats.splitRegions = tree.regionList.size();
+    const double rootArea = rectArea(tree.root->bounds);
+    // Pre-order, children 0 to 3, without recursion: a tree may be deep.
+    std::vector<std::pair<const QuadtreeNode*, std::int32_t>> stack{{tree.root, 0}};
+    while (!stack.empty()) {
+        const auto [node, depth] = stack.back();
+        stack.pop_back();
+        if (!node->isLeaf()) {
+            stats.depthReached = std::max(stats.depthReached, depth + 1);
+            for (unsigned i = 4; i-- > 0;) stack.emplace_back(node->children[i], depth + 1);
+            continue;
+        }
+        const std::size_t count = node->triangles.size();
+        ++stats.leaves;
+        if (count == 0) ++stats.emptyLeaves;
+        stats.storedReferences += count;
+        stats.maxPerLeaf = std::max(stats.maxPerLeaf, count);
+        stats.expectedTests += static_cast<double>(count) * (rectArea(node->bounds) / rootArea);
+    }
+    stats.meanPerLeaf = static_cast<double>(stats.storedReferences) / static_cast<double>(stats.leaves);
+    if (!(rootArea > 0.0)) stats.expectedTests = std::numeric_limits<double>::quiet_NaN();
+    return stats;
 }
 
 bool pointInTriangle(const std::vector<Point2>& vertices, const std::vector<std::uint32_t>& indices,

@@ -32,6 +32,9 @@ struct QuadtreeNode {
     // have theirs (point location reads leaves only). Valid for as long as the
     // tree stands.
     std::span<const TriangleOffset> triangles;
+    // How many triangles the region held: a leaf's list's length; for a split
+    // region, its list's length before the split gave it up.
+    std::uint32_t heldTriangles = 0;
 
     bool isLeaf() const { return children.first == nullptr; }
 };
@@ -161,6 +164,37 @@ inline unsigned quadrantOf(Point2 centre, Point2 p) {
 // The leaf reached by carrying `point` down from `root` by quadrantOf; its
 // `triangles` are the region a click at `point` tests. Requires: root not null.
 const QuadtreeNode* locateRegion(const QuadtreeNode* root, Point2 point);
+
+// One region of a descent and the child (0 to 3) it was left by, -1 at the
+// leaf where the descent ends.
+struct DescentStep {
+    const QuadtreeNode* region = nullptr;
+    int child = -1;
+};
+
+// The regions locateRegion passes through, from `root` to the leaf. A point
+// outside the root's rectangle descends like any other.
+// Contract: root is not null.
+std::vector<DescentStep> descentPath(const QuadtreeNode* root, Point2 point);
+
+// What a tree costs and holds. `expectedTests` is the number of triangle
+// tests of a click uniformly at random over the root's rectangle: each leaf's
+// count weighted by its area's share of the root's, in double precision from
+// the float bounds, summed over the leaves in pre-order; NaN for a root of
+// zero area, which gives no such share.
+struct QuadtreeStats {
+    std::size_t splitRegions = 0;
+    std::size_t leaves = 0;
+    std::size_t emptyLeaves = 0;
+    std::int32_t depthReached = 0;     // the deepest split's level; the root's split is level 1
+    std::size_t storedReferences = 0;  // triangle entries over all leaves
+    std::size_t maxPerLeaf = 0;
+    double meanPerLeaf = 0.0;
+    double expectedTests = 0.0;
+};
+
+// Contract: the tree is built (root not null).
+QuadtreeStats quadtreeStats(const Quadtree& tree);
 
 // True when `point` lies strictly inside the triangle at `offset`, by the
 // barycentric test: the differences, weights and quotients in single
