@@ -29,7 +29,7 @@ BUILD_PACKAGES=(g++ cmake ninja-build pkg-config googletest libgtest-dev libfast
 
 # What the program needs to run without a screen, and what its window tests
 # drive it with.
-HEADLESS_PACKAGES=(xvfb openbox xdotool imagemagick xclip x11-utils wmctrl)
+HEADLESS_PACKAGES=(xvfb openbox xdotool imagemagick xclip x11-utils wmctrl librsvg2-bin)
 
 # What the browser edition needs: the compiler and the libraries it uses
 # (header only), and for its tests the browser puppeteer drives.

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -52,7 +53,7 @@ std::string writeFile(const std::string& name, const std::string& text) {
 
 TEST(Inspect, SquareWithLocations) {
     const std::string path = writeFile("inspect_square.tri", "v 0 0\nv 1 0\nv 0 1\nv 1 1\nf 0 1 2\nf 1 3 2\n");
-    const CommandResult run = inspect(path + " --locate 0.25 0.25 --locate 0.5 0.5 --locate -3 7");
+    const CommandResult run = inspect(path + " --locate 0.25 0.25 --locate 0.5 0.5 --locate -3 7 --stats");
     ASSERT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("\"valid\": true"), std::string::npos);
     EXPECT_NE(run.out.find("\"vertexCount\": 4, \"triangleCount\": 2, \"edgeCount\": 5, \"regionCount\": 1"),
@@ -60,15 +61,26 @@ TEST(Inspect, SquareWithLocations) {
     EXPECT_NE(run.out.find("\"edges\": [0, 1, 0, 2, 1, 2, 1, 3, 3, 2]"), std::string::npos);
     EXPECT_NE(run.out.find("\"extent\": 1.4142135, \"moveStep\": 0.02828427"), std::string::npos);
     EXPECT_NE(run.out.find("\"regions\": [[0, 0, 1, 1, 0.5, 0.5]]"), std::string::npos);
+    // The root split once; both triangles reach every quadrant.
+    EXPECT_NE(run.out.find("\"stats\": {\"splitRegions\": 1, \"leaves\": 4, \"emptyLeaves\": 0, "
+                           "\"depthReached\": 1, \"storedReferences\": 8, \"maxPerLeaf\": 2, "
+                           "\"meanPerLeaf\": 2, \"expectedTests\": 2, \"triangleCount\": 2}"),
+              std::string::npos)
+        << run.out;
     EXPECT_NE(run.out.find("{\"point\": [0.25, 0.25], \"region\": [0, 3], \"inside\": [true, false], "
-                           "\"foundTriangleFirst\": 0, \"highlightVertexCount\": 7}"),
+                           "\"foundTriangleFirst\": 0, \"highlightVertexCount\": 7, \"path\": "
+                           "[{\"bounds\": [0, 0, 1, 1], \"triangles\": 2, \"child\": 0}, "
+                           "{\"bounds\": [0, 0, 0.5, 0.5], \"triangles\": 2}]}"),
               std::string::npos);
     // On the shared edge: neither triangle holds the point.
     EXPECT_NE(run.out.find("{\"point\": [0.5, 0.5], \"region\": [0, 3], \"inside\": [false, false], "
                            "\"foundTriangleFirst\": 0"),
               std::string::npos);
-    // Far outside the mesh: a border region, nothing found.
+    // Far outside the mesh: a border region, nothing found, a path like any other.
     EXPECT_NE(run.out.find("{\"point\": [-3, 7], \"region\": [0, 3], \"inside\": [false, false]"), std::string::npos);
+    EXPECT_NE(run.out.find("\"path\": [{\"bounds\": [0, 0, 1, 1], \"triangles\": 2, \"child\": 2}, "
+                           "{\"bounds\": [0, 0.5, 0.5, 1], \"triangles\": 2}]}"),
+              std::string::npos);
 }
 
 TEST(Inspect, SummaryAndFloatForms) {
@@ -183,8 +195,25 @@ TEST(Inspect, LimitsShapeTheTree) {
     const std::string path = writeFile("inspect_grid.tri", text);
     EXPECT_NE(inspect(path + " --summary --max-depth 1 --max-triangles 1").out.find("\"regionCount\": 1,"),
               std::string::npos);
-    EXPECT_NE(inspect(path + " --summary --max-depth 3 --max-triangles 1").out.find("\"regionCount\": 21,"),
-              std::string::npos);
+    const std::string deep = inspect(path + " --summary --stats --max-depth 3 --max-triangles 1").out;
+    EXPECT_NE(deep.find("\"regionCount\": 21,"), std::string::npos);
+    // Every split adds three leaves; the depth reached is the limit.
+    EXPECT_NE(deep.find("\"stats\": {\"splitRegions\": 21, \"leaves\": 64, "), std::string::npos) << deep;
+    EXPECT_NE(deep.find("\"depthReached\": 3, "), std::string::npos) << deep;
+    // The descent of a generated mesh starts at the root with every triangle
+    // and ends at the region the click tests.
+    const std::string mesh = writeFile("inspect_density.tri", "");
+    ASSERT_EQ(0, std::system((std::string(ORRELIN_MESHGEN_EXE) + " density 5000 " + mesh + " --seed 9").c_str()));
+    const std::string located = inspect(mesh + " --summary --locate 300 200").out;
+    const std::size_t region = located.find("\"region\": [");
+    const std::size_t count =
+        std::count(located.begin() + static_cast<std::ptrdiff_t>(region),
+                   located.begin() + static_cast<std::ptrdiff_t>(located.find(']', region)), ',') +
+        1;
+    EXPECT_NE(located.find("\"path\": [{\"bounds\": [0, 0, 1000, 1000], \"triangles\": 5000, \"child\": "),
+              std::string::npos)
+        << located;
+    EXPECT_NE(located.find("\"triangles\": " + std::to_string(count) + "}]}"), std::string::npos) << located;
 }
 
 TEST(Inspect, InvalidFilesAndBadArguments) {

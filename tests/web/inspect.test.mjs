@@ -3,7 +3,7 @@
 // same point locations, same messages for files it rejects.
 import assert from "node:assert/strict";
 import { execFileSync, spawnSync } from "node:child_process";
-import { mkdtempSync, writeFileSync } from "node:fs";
+import { mkdtempSync, readFileSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { test } from "node:test";
@@ -31,7 +31,7 @@ test("the node build prints what the Linux build prints", () => {
 
   const points = ["0.5", "123.25", "-7", "1e3", "1e-7", "3.4e38"].flatMap((p) => ["--locate", p, p]);
   for (const mesh of meshes) {
-    for (const limits of [[], ["--max-depth", "10", "--max-triangles", "1"], ["--summary"]]) {
+    for (const limits of [[], ["--max-depth", "10", "--max-triangles", "1"], ["--summary", "--stats"]]) {
       const args = [mesh, ...limits, ...points];
       // Both run in the mesh's folder, so that both print the same file name.
       const linux = spawnSync(kLinuxInspect, args, { cwd: dir, encoding: "utf8" });
@@ -43,4 +43,11 @@ test("the node build prints what the Linux build prints", () => {
       if (mesh === "grid.tri") assert.ok(linux.stdout.length > 1000, what);
     }
   }
+  // The statistics and the figure, the same bytes too.
+  const args = ["density.tri", "--summary", "--stats", "--locate", "300", "200", "--size", "640", "480", "--svg"];
+  spawnSync(kLinuxInspect, [...args, "linux.svg"], { cwd: dir });
+  spawnSync(process.execPath, [kNodeInspect, ...args, "web.svg"], { cwd: dir });
+  const figure = readFileSync(join(dir, "linux.svg"), "utf8");
+  assert.ok(figure.includes("<polygon"), "a highlight in the figure");
+  assert.equal(readFileSync(join(dir, "web.svg"), "utf8"), figure);
 });

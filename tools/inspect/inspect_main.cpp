@@ -20,28 +20,38 @@
 #include "json_writer.h"
 #include "orrelin/scene/app_state.h"
 #include "orrelin/scene/scene.h"
+#include "svg_figure.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: orrelin-inspect FILE [--max-depth N] [--max-triangles N] [--locate X Y]... [--summary]\n";
+    "usage: orrelin-inspect FILE [--max-depth N] [--max-triangles N] [--locate X Y]... [--summary] [--stats]\n"
+    "                       [--svg OUT.svg [--size W H]]\n";
 
 constexpr const char* kHelp =
-    "usage: orrelin-inspect FILE [--max-depth N] [--max-triangles N] [--locate X Y]... [--summary]\n"
+    "usage: orrelin-inspect FILE [--max-depth N] [--max-triangles N] [--locate X Y]... [--summary] [--stats]\n"
+    "                       [--svg OUT.svg [--size W H]]\n"
     "\n"
     "Loads a .tri triangle file with the program's own code and prints one JSON object:\n"
     "the mesh, its edge list, bounds, the quadtree's split regions and, for each\n"
-    "--locate, the region a left click at that plane point tests and its result.\n"
+    "--locate, the region a left click at that plane point tests, its result and the\n"
+    "descent from the root to that region (\"path\").\n"
     "\n"
     "options:\n"
     "  --max-depth N      maximum quadtree depth, 1 to 10 (default 5)\n"
     "  --max-triangles N  triangles per region, 1 to 10000 (default 50)\n"
     "  --locate X Y       locate the plane point (X, Y), read as 32-bit floats; repeatable\n"
     "  --summary          leave out vertices, indices, edges and regions\n"
+    "  --stats            add the tree's statistics: regions, leaves, depth reached,\n"
+    "                     stored references, and the triangle tests a random click\n"
+    "                     makes on average\n"
+    "  --svg OUT.svg      also write the program's first frame of the scene as an SVG\n"
+    "                     figure, with the last --locate's highlight and descent\n"
+    "  --size W H         the figure's size in pixels, 1 to 16384 (default 800 600)\n"
     "  -h, --help         show this help and exit\n"
     "\n"
     "exit status: 0 when the file loaded, 1 when it could not be opened, is invalid or\n"
-    "its quadtree does not fit in memory,\n"
+    "its quadtree does not fit in memory, or the figure could not be written,\n"
     "2 on bad arguments.\n";
 
 struct Options {
@@ -50,6 +60,10 @@ struct Options {
     std::int32_t maxTriangles = 50;
     std::vector<Point2> locates;
     bool summary = false;
+    bool stats = false;
+    std::string svg;  // empty: no figure
+    std::int32_t svgWidth = 800;
+    std::int32_t svgHeight = 600;
 };
 
 [[noreturn]] void usageError(const std::string& message) {
@@ -113,6 +127,19 @@ Options parseArguments(int argc, char** argv) {
             options.locates.push_back(p);
         } else if (arg == "--summary") {
             options.summary = true;
+        } else if (arg == "--stats") {
+            options.stats = true;
+        } else if (arg == "--svg") {
+            options.svg = std::string(value("a file name"));
+            if (options.svg.empty()) usageError("--svg needs a file name");
+        } else if (arg == "--size") {
+            const std::string_view w = value("two numbers");
+            const std::string_view h = value("two numbers");
+            if (!parseWholeInt(w, options.svgWidth) || !parseWholeInt(h, options.svgHeight) || options.svgWidth < 1 ||
+                options.svgHeight < 1 || options.svgWidth > 16384 || options.svgHeight > 16384) {
+                usageError("--size needs two whole numbers from 1 to 16384, not '" + std::string(w) + "' '" +
+                           std::string(h) + "'");
+            }
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
             usageError("unknown option '" + std::string(arg) + "'");
         } else if (!haveFile) {
@@ -227,6 +254,28 @@ int main(int argc, char** argv) {
             out += ']';
         });
     }
+    if (options.stats) {
+        const QuadtreeStats stats = quadtreeStats(AppState.quadtree);
+        out += ",\n \"stats\": {\"splitRegions\": ";
+        appendUnsigned(out, stats.splitRegions);
+        out += ", \"leaves\": ";
+        appendUnsigned(out, stats.leaves);
+        out += ", \"emptyLeaves\": ";
+        appendUnsigned(out, stats.emptyLeaves);
+        out += ", \"depthReached\": ";
+        appendSigned(out, stats.depthReached);
+        out += ", \"storedReferences\": ";
+        appendUnsigned(out, stats.storedReferences);
+        out += ", \"maxPerLeaf\": ";
+        appendUnsigned(out, stats.maxPerLeaf);
+        out += ", \"meanPerLeaf\": ";
+        appendDouble(out, stats.meanPerLeaf);
+        out += ", \"expectedTests\": ";
+        appendDouble(out, stats.expectedTests);
+        out += ", \"triangleCount\": ";
+        appendUnsigned(out, mesh.indices.size() / 3);
+        out += '}';
+    }
     out += ",\n \"queries\": [";
     for (std::size_t q = 0; q < options.locates.size(); ++q) {
         simulatePointLocation(options.locates[q]);
@@ -248,9 +297,42 @@ int main(int argc, char** argv) {
         appendSigned(out, AppState.gpuBuffers.foundTriangleFirst);
         out += ", \"highlightVertexCount\": ";
         appendSigned(out, AppState.gpuBuffers.highlightVertexCount);
-        out += '}';
+        out += ", \"path\": [";
+        const std::vector<DescentStep> path = descentPath(AppState.quadtree.root, AppState.queryPoint);
+        for (std::size_t k = 0; k < path.size(); ++k) {
+            const Rect2& r = path[k].region->bounds;
+            out += k ? ", {\"bounds\": [" : "{\"bounds\": [";
+            appendFloat(out, r.minX);
+            out += ", ";
+            appendFloat(out, r.minY);
+            out += ", ";
+            appendFloat(out, r.maxX);
+            out += ", ";
+            appendFloat(out, r.maxY);
+            out += "], \"triangles\": ";
+            appendUnsigned(out, path[k].region->heldTriangles);
+            if (path[k].child >= 0) {
+                out += ", \"child\": ";
+                appendSigned(out, path[k].child);
+            }
+            out += '}';
+        }
+        out += "]}";
     }
     out += options.locates.empty() ? "]}\n" : "\n ]}\n";
     writeOut(out);
+    if (!options.svg.empty()) {
+        const bool located = !options.locates.empty();
+        const std::string figure =
+            sceneSvg(options.svgWidth, options.svgHeight, located,
+                     located ? descentPath(AppState.quadtree.root, AppState.queryPoint) : std::vector<DescentStep>{});
+        std::FILE* file = std::fopen(options.svg.c_str(), "wb");
+        const bool written = file != nullptr && std::fwrite(figure.data(), 1, figure.size(), file) == figure.size();
+        if (file != nullptr && std::fclose(file) != 0) return 1;
+        if (!written) {
+            std::fprintf(stderr, "orrelin-inspect: could not write %s\n", options.svg.c_str());
+            return 1;
+        }
+    }
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 
 namespace {
 
@@ -108,6 +109,14 @@ void appendFloat(std::string& out, float value) {
         out.append(static_cast<std::size_t>(-e - 1), '0');
         appendDigits(out, d.digits, n);
     }
+}
+
+void appendDouble(std::string& out, double value) {
+    if (std::isnan(value)) {
+        out += "null";
+        return;
+    }
+    fmt::format_to(std::back_inserter(out), "{}", value);
 }
 
 void appendUnsigned(std::string& out, std::uint64_t value) {

@@ -10,6 +10,10 @@
 // "inf", "-inf" and "nan".
 void appendFloat(std::string& out, float value);
 
+// Appends a double as fmt writes it by default: the shortest digits that read
+// back to the same value; NaN as null.
+void appendDouble(std::string& out, double value);
+
 // Appends a JSON string literal. Bytes that are not valid UTF-8 become U+FFFD.
 void appendString(std::string& out, std::string_view text);
 
