@@ -20,7 +20,7 @@
 #include "json_writer.h"
 #include "orrelin/scene/app_state.h"
 #include "orrelin/scene/scene.h"
-#include "svg_figure.h"
+#include "orrelin/scene/svg_figure.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "svg_figure.h"
+#include "orrelin/scene/svg_figure.h"
 
 #include <fmt/format.h>
 
