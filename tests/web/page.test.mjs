@@ -3,7 +3,7 @@
 // Apply and Open File, dropped files, large files and the memory message.
 import assert from "node:assert/strict";
 import { execFileSync } from "node:child_process";
-import { mkdtempSync, readFileSync, writeFileSync } from "node:fs";
+import { existsSync, mkdtempSync, readFileSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { after, before, describe, test } from "node:test";
@@ -12,6 +12,7 @@ import {
   canvasPixels,
   close,
   countPixels,
+  decodePng,
   eye,
   kBlack,
   kFoundGreen,
@@ -29,6 +30,7 @@ import {
 } from "./browser.mjs";
 
 const f = Math.fround;
+const kInspect = process.env.ORRELIN_INSPECT_EXE;
 const work = mkdtempSync(join(tmpdir(), "orrelin-web-"));
 const fileUrl = pathToFileURL(join(kSite, "index.html")).href;
 let browser;
@@ -279,6 +281,68 @@ describe("the page", () => {
     // The bundled meshes open from their list.
     await page.click("#mesh-list li:first-child button");
     await waitForTitle(page, "Data/clustered.tri");
+    await page.close();
+  });
+
+  test("Tree and Descent panels and both saves agree with orrelin-inspect", async () => {
+    // Tall enough for canvas and panels together: nothing scrolls under the pointer.
+    const page = await openPage(browser, fileUrl, 1300, 1100);
+    const saved = join(work, "saved");
+    const session = await page.createCDPSession();
+    await session.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: saved });
+    const mesh = meshFile("aids.tri", gridMesh(8));
+    await openFile(page, mesh);
+    await waitForTitle(page, "aids.tri");
+    const panel = () =>
+      page.$$eval("#tree-stats dd", (d) => Object.fromEntries(d.map((e) => [e.dataset.key, Number(e.dataset.value)])));
+    const box = await (await page.$("#scene")).boundingBox();
+    await page.mouse.click(box.x + 420, box.y + 330);
+    await page.waitForSelector("#descent:not([hidden])");
+    await settled(page);
+    const [x, y] = (await page.$eval("#scene", (c) => c.dataset.picked)).split(" ");
+    const json = JSON.parse(
+      execFileSync(kInspect, [mesh, "--summary", "--stats", "--locate", x, y, "--svg", join(work, "aids.svg")]),
+    );
+    const stats = await panel();
+    for (const [key, value] of Object.entries(json.stats)) assert.equal(stats[key], value ?? NaN, key);
+    const rows = await page.$$eval("#descent tbody tr", (r) => r.map((e) => [...e.cells].map((c) => c.textContent)));
+    const path = json.queries[0].path;
+    assert.equal(rows.length, path.length);
+    path.forEach((step, k) => {
+      assert.equal(rows[k][1], `${step.bounds[0]}, ${step.bounds[1]} to ${step.bounds[2]}, ${step.bounds[3]}`);
+      assert.equal(rows[k][2], String(step.triangles));
+      assert.ok(rows[k][3].startsWith(step.child === undefined ? "tested" : String(step.child)));
+    });
+    assert.equal(
+      await page.$eval("#descent-summary", (e) => e.textContent),
+      `tested ${path.at(-1).triangles} of ${json.triangleCount} triangles`,
+    );
+
+    // Pointing at the root's row outlines it over the picture.
+    const outline = [77, 179, 255];
+    assert.equal(countPixels(await canvasPixels(page), outline), 0);
+    await page.hover("#descent tbody tr:first-child");
+    await settled(page);
+    assert.ok(countPixels(await canvasPixels(page), outline) > 500);
+    await page.mouse.move(0, 0);
+
+    // The figure is the core's, byte for byte; the picture is the canvas.
+    await page.click("#save-figure");
+    await page.click("#save-picture");
+    const file = (name) => join(saved, name);
+    for (let k = 0; k < 100 && !(existsSync(file("aids.svg")) && existsSync(file("aids.png"))); ++k) {
+      await new Promise((resolve) => setTimeout(resolve, 100));
+    }
+    assert.equal(readFileSync(file("aids.svg"), "utf8"), readFileSync(join(work, "aids.svg"), "utf8"));
+    const picture = decodePng(readFileSync(file("aids.png")));
+    assert.deepEqual([picture.width, picture.height], [800, 600]);
+    assert.ok(countPixels(picture, kOrange) > 500 && countPixels(picture, kFoundGreen) > 100);
+
+    // Apply changes the tree's figures.
+    await page.$eval("#depth", (e) => (e.value = "1"));
+    await page.click("#apply");
+    await page.waitForFunction(() => document.querySelector('#tree-stats dd[data-key="splitRegions"]').dataset.value === "1");
+    assert.equal((await panel()).leaves, 4);
     await page.close();
   });
 

@@ -95,6 +95,29 @@ class Progress {
   }
 }
 
+// The colour the Descent panel outlines a region in: none of the picture's own.
+const kDescentOutline = [0.3, 0.7, 1.0];
+const kChildNames = ["lower left", "lower right", "upper left", "upper right"];
+
+// A number as the panels show it: whole numbers as they are, others to two
+// decimals; "none" for NaN.
+function shown(value) {
+  if (Number.isNaN(value)) return "none";
+  return Number.isInteger(value) ? String(value) : value.toFixed(2);
+}
+
+// Offers `blob` as a download named `name`.
+function download(blob, name) {
+  const url = URL.createObjectURL(blob);
+  const link = document.createElement("a");
+  link.href = url;
+  link.download = name;
+  document.body.append(link);
+  link.click();
+  link.remove();
+  setTimeout(() => URL.revokeObjectURL(url), 60000);
+}
+
 async function startPage() {
   const module = await WebAssembly.compile(decodeBase64(ORRELIN_WASM));
   const createOrrelinCore = orrelinCoreFactory();
@@ -143,17 +166,96 @@ async function startPage() {
   panel.depth.value = String(activeLimits.maxDepth >>> 0);
   panel.triangles.value = String(activeLimits.trianglesPerRegion >>> 0);
 
+  // ---- The teaching aids: the tree's statistics and the last descent ----
+  let triangleCount = 0;
+  let sceneName = "";
+  const treeStats = document.getElementById("tree-stats");
+  const showTree = (stats) => {
+    if (!stats) return;
+    triangleCount = stats.triangleCount;
+    const rows = [
+      ["Split regions", "splitRegions", stats.splitRegions],
+      ["Leaves", "leaves", stats.leaves],
+      ["Empty leaves", "emptyLeaves", stats.emptyLeaves],
+      ["Depth reached", "depthReached", stats.depthReached],
+      ["Stored references", "storedReferences", stats.storedReferences],
+      ["Most per leaf", "maxPerLeaf", stats.maxPerLeaf],
+      ["Mean per leaf", "meanPerLeaf", stats.meanPerLeaf],
+      ["Tests per random click", "expectedTests", stats.expectedTests],
+      ["Triangles", "triangleCount", stats.triangleCount],
+    ];
+    treeStats.replaceChildren();
+    for (const [label, key, value] of rows) {
+      const term = document.createElement("dt");
+      term.textContent = label;
+      const detail = document.createElement("dd");
+      detail.textContent = shown(value);
+      detail.dataset.key = key;
+      detail.dataset.value = String(value);
+      treeStats.append(term, detail);
+    }
+  };
+
+  const outlineAt = core._malloc(24 * 28) >>> 0;
+  const outlineRegion = (bounds) => {
+    if (!bounds) {
+      view.setOutline(null);
+      return;
+    }
+    core._orrelin_region_outline(...bounds, ...kDescentOutline, outlineAt);
+    view.setOutline(core.HEAPU8.slice(outlineAt, outlineAt + 24 * 28));
+  };
+  const descentTable = document.getElementById("descent");
+  const descentSummary = document.getElementById("descent-summary");
+  const showDescent = (steps) => {
+    outlineRegion(null);
+    const body = descentTable.querySelector("tbody");
+    body.replaceChildren();
+    descentTable.hidden = !steps || steps.length === 0;
+    if (descentTable.hidden) {
+      descentSummary.textContent = "Click on the mesh to see its descent.";
+      return;
+    }
+    steps.forEach((step, level) => {
+      const row = document.createElement("tr");
+      row.tabIndex = 0;
+      const [minX, minY, maxX, maxY] = step.bounds;
+      const child = step.child >= 0 ? `${step.child} (${kChildNames[step.child]})` : "tested";
+      for (const text of [String(level), `${minX}, ${minY} to ${maxX}, ${maxY}`, String(step.triangles), child]) {
+        const cell = document.createElement("td");
+        cell.textContent = text;
+        row.append(cell);
+      }
+      row.setAttribute(
+        "aria-label",
+        `Level ${level}: region ${minX}, ${minY} to ${maxX}, ${maxY}, ${step.triangles} triangles, ${child}`,
+      );
+      const outline = () => outlineRegion(step.bounds);
+      row.addEventListener("mouseenter", outline);
+      row.addEventListener("focus", outline);
+      row.addEventListener("mouseleave", () => outlineRegion(null));
+      row.addEventListener("blur", () => outlineRegion(null));
+      body.append(row);
+    });
+    descentSummary.textContent = `tested ${steps.at(-1).triangles} of ${triangleCount} triangles`;
+  };
+
   const runner = new SceneRunner(module, workerUrl, activeLimits, new Progress(document.getElementById("progress")), {
-    showScene(buffers, measures, name) {
+    showScene(buffers, measures, name, stats) {
       const [centreX, centreY, extent, moveStep] = measures;
       core._orrelin_view_frame(centreX, centreY, extent, moveStep);
       canvas.dataset.moveStep = String(moveStep);
       view.replaceBuffers(buffers, false, true);
       document.title = `${text(kTextWindowTitle)} - ${name}`;
+      sceneName = name;
+      showTree(stats);
+      showDescent(null);
       performance.mark("orrelin-scene-shown");
     },
-    update(buffers, highlight) {
+    update(buffers, highlight, aids) {
       view.replaceBuffers(buffers, highlight, false);
+      if (aids.stats) showTree(aids.stats);
+      if (highlight) showDescent(aids.descent);
       if (highlight) performance.mark("orrelin-highlight-shown");
     },
   });
@@ -321,6 +423,18 @@ async function startPage() {
     if (!(await runner.apply({ maxDepth, trianglesPerRegion }))) {
       await showMessageBox(text(kTextOutOfMemory), "Error", "information");
     }
+  });
+
+  // ---- Saving the picture and the figure ----
+  const baseName = () => (sceneName.split("/").pop() || "orrelin").replace(/\.tri$/i, "");
+  document.getElementById("save-picture").addEventListener("click", () => {
+    // Drawn and read in one task: the drawing buffer is not kept after it.
+    view.draw();
+    canvas.toBlob((blob) => blob && download(blob, `${baseName()}.png`), "image/png");
+  });
+  document.getElementById("save-figure").addEventListener("click", async () => {
+    const text = await runner.figure(Math.round(canvas.clientWidth), Math.round(canvas.clientHeight));
+    if (text) download(new Blob([text], { type: "image/svg+xml" }), `${baseName()}.svg`);
   });
 
   const first = ORRELIN_MESHES.find((mesh) => mesh.name === kDefaultMesh);

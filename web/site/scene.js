@@ -67,7 +67,8 @@ class SceneWorker {
 class SceneRunner {
   // `limits`: the active quadtree limits {maxDepth, trianglesPerRegion}.
   // `progress`: {begin(), stage(stage, fraction), end()} for long operations.
-  // `display`: {showScene(buffers, measures, name), update(buffers, highlight)},
+  // `display`: {showScene(buffers, measures, name, stats),
+  // update(buffers, highlight, {stats, descent})},
   // called as soon as a worker's answer is taken, so that nothing of a scene
   // that is no longer shown reaches the picture.
   constructor(module, workerUrl, limits, progress, display) {
@@ -127,7 +128,7 @@ class SceneRunner {
       if (this.shown) this.shown.end();
       this.shown = worker;
       this.shownSource = source;
-      this.display.showScene(answer.buffers, answer.result.measures, name);
+      this.display.showScene(answer.buffers, answer.result.measures, name, answer.result.stats);
       return 0;
     });
   }
@@ -152,7 +153,10 @@ class SceneRunner {
       }
       if (!answer.result.ok) return false;
       this.limits = { ...limits };
-      this.display.update(answer.buffers, answer.highlight);
+      this.display.update(answer.buffers, answer.highlight, {
+        stats: answer.result.stats,
+        descent: answer.result.descent,
+      });
       return true;
     });
   }
@@ -170,7 +174,19 @@ class SceneRunner {
     }
     if (worker !== this.shown || !answer.result.ok) return;
     this.query = { x, y, clicked: true };
-    this.display.update(answer.buffers, answer.highlight);
+    this.display.update(answer.buffers, answer.highlight, { descent: answer.result.descent });
+  }
+
+  // The shown scene as an SVG figure of width x height pixels, made by the
+  // core; null without a scene.
+  async figure(width, height) {
+    const worker = this.shown;
+    if (!worker) return null;
+    try {
+      return (await worker.request({ type: "svg", width, height })).result.text;
+    } catch (error) {
+      return null;
+    }
   }
 
   // The shown scene's worker broke: the same scene is loaded again in a new

@@ -64,6 +64,8 @@ class SceneView {
     this.byteLengths = [0, 0, 0, 0];
     this.sceneShown = false;
     this.highlightShown = false;
+    this.outline = null; // a region outlined over the picture (the Descent panel's)
+    this.outlineVertices = 0;
     if (this.gl) this.createProgram();
   }
 
@@ -143,6 +145,25 @@ class SceneView {
     this.byteLengths[which] = bytes.byteLength;
   }
 
+  // Outlines a region over the picture with `vertices` (WebVertex bytes, as
+  // orrelin_region_outline makes them), or removes the outline (null).
+  setOutline(vertices) {
+    if (!this.gl) return;
+    const gl = this.gl;
+    if (this.outline) gl.deleteBuffer(this.outline);
+    this.outline = null;
+    this.outlineVertices = 0;
+    if (vertices) {
+      this.outline = gl.createBuffer();
+      gl.bindVertexArray(null);
+      gl.bindBuffer(gl.ARRAY_BUFFER, this.outline);
+      gl.bufferData(gl.ARRAY_BUFFER, vertices, gl.STATIC_DRAW);
+      gl.bindBuffer(gl.ARRAY_BUFFER, null);
+      this.outlineVertices = vertices.byteLength / kWebVertexBytes;
+    }
+    this.requestFrame();
+  }
+
   // Draws once before the next repaint, however many changes come first.
   requestFrame() {
     if (this.frameRequested) return;
@@ -154,10 +175,10 @@ class SceneView {
     });
   }
 
-  bindVertices(which, stride) {
+  bindVertices(which, stride, buffer = this.buffers[which]) {
     const gl = this.gl;
     const a = this.attributes;
-    gl.bindBuffer(gl.ARRAY_BUFFER, this.buffers[which]);
+    gl.bindBuffer(gl.ARRAY_BUFFER, buffer);
     gl.enableVertexAttribArray(a.position);
     gl.vertexAttribPointer(a.position, 2, gl.FLOAT, false, stride, 0);
     gl.enableVertexAttribArray(a.color);
@@ -200,6 +221,11 @@ class SceneView {
     if (this.buffers[kRegionLines]) {
       this.bindVertices(kRegionLines, kWebVertexBytes);
       gl.drawArrays(gl.TRIANGLES, 0, this.byteLengths[kRegionLines] / kWebVertexBytes);
+    }
+    if (this.outline) {
+      gl.bindBuffer(gl.ARRAY_BUFFER, this.outline);
+      this.bindVertices(-1, kWebVertexBytes, this.outline);
+      gl.drawArrays(gl.TRIANGLES, 0, this.outlineVertices);
     }
     gl.bindVertexArray(null);
   }

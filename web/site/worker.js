@@ -81,6 +81,41 @@ function orrelinWorker(createOrrelinCore) {
     return values;
   }
 
+  // The tree's statistics (orrelin_scene_stats): nine numbers.
+  function stats() {
+    const at = core._malloc(9 * 8) >>> 0;
+    core._orrelin_scene_stats(at);
+    const values = Array.from(new Float64Array(core.HEAPU8.buffer, at, 9));
+    core._free(at);
+    const [splitRegions, leaves, emptyLeaves, depthReached, storedReferences, maxPerLeaf, meanPerLeaf] = values;
+    return {
+      splitRegions,
+      leaves,
+      emptyLeaves,
+      depthReached,
+      storedReferences,
+      maxPerLeaf,
+      meanPerLeaf,
+      expectedTests: values[7],
+      triangleCount: values[8],
+    };
+  }
+
+  // The last click's descent: [{bounds, triangles, child}], root first.
+  function descent() {
+    const capacity = 16;
+    const at = core._malloc(capacity * 6 * 4) >>> 0;
+    const count = core._orrelin_scene_descent(at, capacity);
+    const values = Array.from(new Float32Array(core.HEAPU8.buffer, at, count * 6));
+    core._free(at);
+    const steps = [];
+    for (let k = 0; k < count; ++k) {
+      const v = values.slice(6 * k, 6 * k + 6);
+      steps.push({ bounds: v.slice(0, 4), triangles: v[4], child: v[5] });
+    }
+    return steps;
+  }
+
   async function load(request) {
     postMessage({ type: "stage", stage: kStageReading, fraction: 0 });
     const bytes = await readIntoCore(request.source);
@@ -88,15 +123,19 @@ function orrelinWorker(createOrrelinCore) {
     const failure = core._orrelin_scene_load(bytes.at, bytes.size, request.maxDepth, request.trianglesPerRegion);
     core._free(bytes.at);
     if (failure !== 0) return { failure };
-    return { failure, measures: floats(8, (at) => core._orrelin_scene_measures(at)) };
+    return { failure, measures: floats(8, (at) => core._orrelin_scene_measures(at)), stats: stats() };
   }
 
   const handlers = {
     start: (request) => start(request.module),
     load,
     query: (request) => core._orrelin_scene_set_query(request.x, request.y, request.clicked ? 1 : 0),
-    apply: (request) => ({ ok: core._orrelin_scene_apply(request.maxDepth, request.trianglesPerRegion) === 1 }),
-    click: (request) => ({ ok: core._orrelin_scene_click(request.x, request.y) === 1 }),
+    apply: (request) => {
+      const ok = core._orrelin_scene_apply(request.maxDepth, request.trianglesPerRegion) === 1;
+      return { ok, stats: stats(), descent: descent() };
+    },
+    click: (request) => ({ ok: core._orrelin_scene_click(request.x, request.y) === 1, descent: descent() }),
+    svg: (request) => ({ text: core.UTF8ToString(core._orrelin_scene_svg(request.width, request.height)) }),
   };
 
   async function handle(request) {

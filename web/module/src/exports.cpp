@@ -9,6 +9,7 @@
 
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include "orrelin/render/buffer_contents.h"
 #include "orrelin/scene/app_state.h"
 #include "orrelin/scene/scene.h"
+#include "orrelin/scene/svg_figure.h"
 #include "orrelin/ui/dialog_fields.h"
 #include "orrelin/ui/info_dialog.h"
 #include "orrelin/view/camera_math.h"
@@ -317,6 +319,70 @@ EMSCRIPTEN_KEEPALIVE int orrelin_scene_apply(std::int32_t maxDepth, std::int32_t
 EMSCRIPTEN_KEEPALIVE int orrelin_scene_click(float x, float y) {
     if (!AppState.sceneLoaded) return 0;
     return simulatePointLocation({x, y}) ? 1 : 0;
+}
+
+// The shown tree's statistics: split regions, leaves, empty leaves, depth
+// reached, stored references, most per leaf, mean per leaf, expected tests
+// (NaN for a root of zero area), triangles: nine doubles into `out`.
+EMSCRIPTEN_KEEPALIVE void orrelin_scene_stats(double* out) {
+    if (AppState.quadtree.root == nullptr) return;
+    const QuadtreeStats s = quadtreeStats(AppState.quadtree);
+    const double values[] = {static_cast<double>(s.splitRegions),
+                             static_cast<double>(s.leaves),
+                             static_cast<double>(s.emptyLeaves),
+                             static_cast<double>(s.depthReached),
+                             static_cast<double>(s.storedReferences),
+                             static_cast<double>(s.maxPerLeaf),
+                             s.meanPerLeaf,
+                             s.expectedTests,
+                             static_cast<double>(AppState.mesh.indices.size() / 3)};
+    std::memcpy(out, values, sizeof values);
+}
+
+// The last location's descent, at most `capacity` steps of six floats each
+// into `out`: the region's bounds (min x, min y, max x, max y), the
+// triangles it held, the child taken (-1 at the last). Returns the number of
+// steps; 0 without a location.
+EMSCRIPTEN_KEEPALIVE int orrelin_scene_descent(float* out, int capacity) {
+    if (AppState.quadtree.root == nullptr || !AppState.highlightEnabled) return 0;
+    const std::vector<DescentStep> path = descentPath(AppState.quadtree.root, AppState.queryPoint);
+    const int count = std::min(capacity, static_cast<int>(path.size()));
+    for (int k = 0; k < count; ++k) {
+        const Rect2& r = path[static_cast<std::size_t>(k)].region->bounds;
+        const float values[] = {r.minX,
+                                r.minY,
+                                r.maxX,
+                                r.maxY,
+                                static_cast<float>(path[static_cast<std::size_t>(k)].region->heldTriangles),
+                                static_cast<float>(path[static_cast<std::size_t>(k)].child)};
+        std::memcpy(out + 6 * k, values, sizeof values);
+    }
+    return count;
+}
+
+// The scene as an SVG figure of width x height pixels, with the highlight and
+// descent of the last click; valid until the next call. Empty without a scene.
+EMSCRIPTEN_KEEPALIVE const char* orrelin_scene_svg(int width, int height) {
+    static std::string figure;
+    figure.clear();
+    if (AppState.quadtree.root == nullptr || width < 1 || height < 1) return figure.c_str();
+    const bool located = AppState.highlightEnabled && AppState.highlightRegion != nullptr;
+    figure = sceneSvg(width, height, located,
+                      located ? descentPath(AppState.quadtree.root, AppState.queryPoint) : std::vector<DescentStep>{});
+    return figure.c_str();
+}
+
+// ---- Drawing aids (main thread) -------------------------------------------
+
+// The outline of rectangle (minX, minY, maxX, maxY) in colour (r, g, b) as
+// 2-pixel lines: 24 vertices of 28 bytes into `out`.
+EMSCRIPTEN_KEEPALIVE void orrelin_region_outline(float minX, float minY, float maxX, float maxY, float r, float g,
+                                                 float b, WebVertex* out) {
+    const ColoredVertex corners[8] = {{minX, minY, r, g, b}, {maxX, minY, r, g, b}, {maxX, minY, r, g, b},
+                                      {maxX, maxY, r, g, b}, {maxX, maxY, r, g, b}, {minX, maxY, r, g, b},
+                                      {minX, maxY, r, g, b}, {minX, minY, r, g, b}};
+    const std::vector<WebVertex> lines = thickLines(corners, 2.0f);
+    for (std::size_t k = 0; k < 24; ++k) out[k] = k < lines.size() ? lines[k] : WebVertex{};
 }
 
 }  // extern "C"
