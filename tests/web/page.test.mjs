@@ -346,6 +346,69 @@ describe("the page", () => {
     await page.close();
   });
 
+  test("Step: the descent level by level, each triangle tested, the click's picture last", async () => {
+    const page = await openPage(browser, fileUrl, 1300, 1100);
+    await openFile(page, meshFile("steps.tri", gridMesh(8)));
+    await waitForTitle(page, "steps.tri");
+    const box = await (await page.$("#scene")).boundingBox();
+    await page.mouse.click(box.x + 420, box.y + 330);
+    await page.waitForSelector("#step-play:not([disabled])");
+    await settled(page);
+    const final = await canvasPixels(page);
+    const same = (a, b) => {
+      for (let y = 0; y < a.height; ++y) for (let x = 0; x < a.width; ++x) if (!near(a.at(x, y), b.at(x, y), 0)) return false;
+      return true;
+    };
+    const stage = () => page.evaluate(() => document.body.dataset.stepStage);
+    const stepTo = async (expected) => {
+      await page.click("#step-one");
+      await page.waitForFunction((s) => document.body.dataset.stepStage === s, {}, expected);
+      await settled(page);
+      return canvasPixels(page);
+    };
+    const magenta = [255, 77, 255];
+    // Level 0: the root outlined in its own colour, nothing tested yet.
+    let image = await stepTo("0");
+    assert.ok(countPixels(image, magenta) > 500);
+    assert.equal(countPixels(image, kTestedRed) + countPixels(image, kFoundGreen), 0);
+    assert.equal(await page.$eval("#step-caption", (e) => e.textContent), "Level 0: 128 triangles");
+    image = await stepTo("1");
+    const levels = await page.$$eval("#descent tbody tr", (rows) => rows.length);
+    assert.equal(levels, 2);
+    // Then one triangle after the other.
+    image = await stepTo("2");
+    const firstTested = countPixels(image, kTestedRed) + countPixels(image, kFoundGreen);
+    assert.ok(firstTested > 0);
+    image = await stepTo("3");
+    assert.ok(countPixels(image, kTestedRed) + countPixels(image, kFoundGreen) > firstTested);
+
+    // Pause holds the stage; play at full speed ends on the click's picture.
+    await page.click("#step-play");
+    await page.waitForFunction(() => Number(document.body.dataset.stepStage) > 3);
+    await page.click("#step-play");
+    const paused = await stage();
+    await new Promise((resolve) => setTimeout(resolve, 700));
+    assert.equal(await stage(), paused);
+    await page.$eval("#step-speed", (e) => {
+      e.value = "20";
+      e.dispatchEvent(new Event("input"));
+    });
+    await page.click("#step-play");
+    await page.waitForFunction(() => document.body.dataset.stepStage === "done", { timeout: 60000 });
+    await settled(page);
+    assert.ok(same(await canvasPixels(page), final), "the last picture is the click's");
+
+    // Any other input ends the animation on that picture at once.
+    await stepTo("0");
+    await page.focus("#scene");
+    await page.keyboard.press("a");
+    assert.equal(await stage(), "done");
+    await settled(page);
+    assert.ok(same(await canvasPixels(page), final));
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
   test("a 1M-triangle load shows progress and never blocks the page for 100 ms", async () => {
     const mesh = generated("grid", 1000000);
     const page = await openPage(browser, fileUrl);

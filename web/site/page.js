@@ -240,6 +240,127 @@ async function startPage() {
     descentSummary.textContent = `tested ${steps.at(-1).triangles} of ${triangleCount} triangles`;
   };
 
+  // ---- Stepping through the last click: the descent level by level, then
+  // the leaf's triangles one by one, ending on the click's own picture ----
+  const stepOutline = [1.0, 0.3, 1.0]; // the region the animation stands on
+  const playButton = document.getElementById("step-play");
+  const stepButton = document.getElementById("step-one");
+  const speedInput = document.getElementById("step-speed");
+  const stepStage = document.getElementById("step-stage");
+  const stepCaption = document.getElementById("step-caption");
+  const stepper = {
+    descent: [],
+    final: null, // the click's highlight buffers: the last picture
+    stage: -1, // -1: not running; then levels, then triangles tested
+    timer: 0,
+    request: 0, // the number of the newest highlight asked for
+    get levels() {
+      return this.descent.length;
+    },
+    get tests() {
+      return this.levels ? this.descent.at(-1).triangles : 0;
+    },
+  };
+  const markRow = (level) => {
+    descentTable.querySelectorAll("tbody tr").forEach((row, k) => {
+      if (k === level) row.setAttribute("aria-current", "step");
+      else row.removeAttribute("aria-current");
+    });
+  };
+  const outlineStep = (bounds) => {
+    core._orrelin_region_outline(...bounds, ...stepOutline, outlineAt);
+    view.setOutline(core.HEAPU8.slice(outlineAt, outlineAt + 24 * 28));
+  };
+  const stopTimer = () => {
+    clearInterval(stepper.timer);
+    stepper.timer = 0;
+    playButton.textContent = "Play";
+  };
+  // Ends the animation on the click's own picture.
+  const finishSteps = () => {
+    if (stepper.stage < 0) return;
+    stopTimer();
+    stepper.stage = -1;
+    ++stepper.request;
+    if (stepper.final) view.replaceBuffers(stepper.final, true, false);
+    view.setOutline(null);
+    markRow(-1);
+    stepCaption.hidden = true;
+    stepStage.textContent = `Done: tested ${stepper.tests} of ${triangleCount} triangles.`;
+    document.body.dataset.stepStage = "done";
+  };
+  const showHighlightPrefix = async (tested) => {
+    const number = ++stepper.request;
+    const buffers = await runner.highlightPrefix(tested);
+    if (buffers && number === stepper.request && stepper.stage >= 0) view.replaceBuffers(buffers, true, false);
+  };
+  const showStage = () => {
+    const { stage, levels } = stepper;
+    const leaf = stepper.descent.at(-1);
+    if (stage < levels) {
+      const step = stepper.descent[stage];
+      outlineStep(step.bounds);
+      markRow(stage);
+      const next = step.child >= 0 ? `, on to child ${step.child} (${kChildNames[step.child]})` : "";
+      stepCaption.textContent = `Level ${stage}: ${step.triangles} triangles`;
+      stepStage.textContent = `Level ${stage}: the region holds ${step.triangles} triangles${next}.`;
+      if (stage === 0) showHighlightPrefix(0);
+    } else {
+      const tested = stage - levels + 1;
+      outlineStep(leaf.bounds);
+      markRow(levels - 1);
+      stepCaption.textContent = `Tested ${tested} of ${leaf.triangles}`;
+      stepStage.textContent = `Tested ${tested} of the region's ${leaf.triangles} triangles.`;
+      showHighlightPrefix(tested);
+    }
+    stepCaption.hidden = false;
+    document.body.dataset.stepStage = String(stage);
+  };
+  const advance = () => {
+    if (stepper.stage < 0) return;
+    if (stepper.stage + 1 >= stepper.levels + stepper.tests) {
+      finishSteps();
+      return;
+    }
+    ++stepper.stage;
+    showStage();
+  };
+  const beginSteps = () => {
+    stepper.stage = 0;
+    showStage();
+  };
+  const playSteps = () => {
+    stopTimer();
+    stepper.timer = setInterval(advance, 1000 / Number(speedInput.value));
+    playButton.textContent = "Pause";
+  };
+  playButton.addEventListener("click", () => {
+    if (stepper.timer) {
+      stopTimer();
+      return;
+    }
+    if (stepper.stage < 0) beginSteps();
+    playSteps();
+  });
+  stepButton.addEventListener("click", () => {
+    stopTimer();
+    if (stepper.stage < 0) beginSteps();
+    else advance();
+  });
+  speedInput.addEventListener("input", () => {
+    speedInput.setAttribute("aria-valuetext", `${speedInput.value} steps a second`);
+    if (stepper.timer) playSteps();
+  });
+  // A new click's descent, with its picture as the animation's last.
+  const prepareSteps = (descent, buffers) => {
+    finishSteps();
+    stepper.descent = descent || [];
+    stepper.final = buffers;
+    playButton.disabled = stepButton.disabled = stepper.levels === 0;
+    stepStage.textContent = "";
+    delete document.body.dataset.stepStage;
+  };
+
   const runner = new SceneRunner(module, workerUrl, activeLimits, new Progress(document.getElementById("progress")), {
     showScene(buffers, measures, name, stats) {
       const [centreX, centreY, extent, moveStep] = measures;
@@ -250,17 +371,22 @@ async function startPage() {
       sceneName = name;
       showTree(stats);
       showDescent(null);
+      prepareSteps([], null);
       performance.mark("orrelin-scene-shown");
     },
     update(buffers, highlight, aids) {
       view.replaceBuffers(buffers, highlight, false);
       if (aids.stats) showTree(aids.stats);
-      if (highlight) showDescent(aids.descent);
+      if (highlight) {
+        showDescent(aids.descent);
+        prepareSteps(aids.descent, buffers.filter((b) => b.which === 3));
+      }
       if (highlight) performance.mark("orrelin-highlight-shown");
     },
   });
 
   async function open(source, name) {
+    finishSteps();
     const failure = await runner.load(source, name);
     if (failure === null || failure === 0) return; // shown, or replaced by a newer load
     const message =
@@ -296,6 +422,8 @@ async function startPage() {
     return true;
   };
 
+  // Any other input ends a step animation on its last picture.
+  for (const type of ["pointerdown", "wheel", "keydown"]) canvas.addEventListener(type, finishSteps, true);
   canvas.addEventListener("pointerdown", (event) => {
     if (!runner.hasScene) return;
     const at = pixel(event);
@@ -405,6 +533,7 @@ async function startPage() {
 
   // ---- Apply ----
   panel.apply.addEventListener("click", async () => {
+    finishSteps();
     // Both values are stored before either is judged.
     const maxDepth = withCString(core, panel.depth.value, (at) => core._orrelin_field_value(at));
     const trianglesPerRegion = withCString(core, panel.triangles.value, (at) => core._orrelin_field_value(at));

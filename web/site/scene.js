@@ -177,6 +177,19 @@ class SceneRunner {
     this.display.update(answer.buffers, answer.highlight, { descent: answer.result.descent });
   }
 
+  // The last click's highlight after its first `tested` triangles: the
+  // highlight buffer, or null when the scene changed meanwhile.
+  async highlightPrefix(tested) {
+    const worker = this.shown;
+    if (!worker) return null;
+    try {
+      const answer = await worker.request({ type: "prefix", tested });
+      return worker === this.shown ? answer.buffers : null;
+    } catch (error) {
+      return null;
+    }
+  }
+
   // The shown scene as an SVG figure of width x height pixels, made by the
   // core; null without a scene.
   async figure(width, height) {

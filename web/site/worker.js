@@ -135,6 +135,7 @@ function orrelinWorker(createOrrelinCore) {
       return { ok, stats: stats(), descent: descent() };
     },
     click: (request) => ({ ok: core._orrelin_scene_click(request.x, request.y) === 1, descent: descent() }),
+    prefix: (request) => core._orrelin_scene_highlight_prefix(request.tested),
     svg: (request) => ({ text: core.UTF8ToString(core._orrelin_scene_svg(request.width, request.height)) }),
   };
 

@@ -372,6 +372,23 @@ EMSCRIPTEN_KEEPALIVE const char* orrelin_scene_svg(int width, int height) {
     return figure.c_str();
 }
 
+// The last click's highlight as it stands after the first `tested` of its
+// region's triangles were tested, handed to the page like the highlight: the
+// triangles so far in their colours, the found one again once it is among
+// them, the point. With every triangle tested it is the click's highlight.
+EMSCRIPTEN_KEEPALIVE void orrelin_scene_highlight_prefix(int tested) {
+    if (AppState.highlightRegion == nullptr || !AppState.highlightEnabled) return;
+    const HighlightContents h = highlightContents(AppState.mesh.vertices, AppState.mesh.indices,
+                                                  AppState.highlightRegion->triangles, AppState.queryPoint);
+    const std::size_t count = (h.vertices.size() - 1) / 3;
+    const std::size_t shown = std::min(count, static_cast<std::size_t>(std::max(tested, 0)));
+    std::vector<ColoredVertex> prefix(h.vertices.begin(), h.vertices.begin() + static_cast<std::ptrdiff_t>(3 * shown));
+    prefix.push_back(h.vertices.back());
+    const std::int32_t found =
+        static_cast<std::size_t>(h.foundTriangleFirst) < 3 * shown ? h.foundTriangleFirst : 0;
+    handOver(WebBuffer::Highlight, highlightTriangles(prefix, found));
+}
+
 // ---- Drawing aids (main thread) -------------------------------------------
 
 // The outline of rectangle (minX, minY, maxX, maxY) in colour (r, g, b) as
