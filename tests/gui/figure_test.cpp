@@ -15,19 +15,9 @@ using namespace program_test;
 class Figure : public ProgramTest {};
 
 TEST_F(Figure, SvgDrawsWithinAPixelOfTheLinuxProgram) {
-    writeDefaultMesh(gridMesh(20));
-    start();
-    waitForScene(kStartView);
     const int clickX = 420, clickY = 330;
-    ASSERT_TRUE(gui::clickAt(window, clickX, clickY));
-    gui::Image linux;
-    ASSERT_TRUE(gui::waitFor(
-        [&] {
-            linux = capture();
-            return linux.valid() &&
-                   gui::countPixels(linux, clickX - 2, clickY - 2, clickX + 2, clickY + 2, kPointGreen, kTolerance) > 0;
-        },
-        10));
+    const gui::Image linux = clickedGrid(clickX, clickY);
+    ASSERT_TRUE(linux.valid()) << "the click's point never showed";
 
     const std::string svg = (workDir / "figure.svg").string();
     const std::string png = (workDir / "figure.png").string();

@@ -70,6 +70,9 @@ struct View {
     double planeY(int y) const { return ey + (2.0 * (height - y) / height - 1.0) * halfHeight(); }
 };
 
+// Where the default grid is first seen from.
+inline const View kStartView{150, 200, 500};
+
 // Appends one random input event for xdotool at a point of the rectangle
 // (x0, y0, width, height): a left click, a wheel notch, a right-button drag
 // (when `drags`), or one of `keys`.
@@ -134,6 +137,24 @@ class ProgramTest : public ::testing::Test {
     }
 
     gui::Image capture() { return gui::captureWindow(window); }
+
+    // The program on a 20 x 20 grid, left-clicked at window pixel (x, y): the
+    // picture once the point shows (invalid if it never did).
+    gui::Image clickedGrid(int x, int y) {
+        writeDefaultMesh(gridMesh(20));
+        start();
+        waitForScene(kStartView);
+        gui::Image image;
+        if (!gui::clickAt(window, x, y)) return image;
+        const bool shown = gui::waitFor(
+            [&] {
+                image = capture();
+                return image.valid() &&
+                       gui::countPixels(image, x - 2, y - 2, x + 2, y + 2, kPointGreen, kTolerance) > 0;
+            },
+            10);
+        return shown ? image : gui::Image{};
+    }
 
     // The window's UTF-8 name (_NET_WM_NAME), read as bytes; empty without one.
     static std::string utf8Name(const std::string& id) {
@@ -262,7 +283,5 @@ class ProgramTest : public ::testing::Test {
     gui::Process program;
     std::string window;
 };
-
-inline const View kStartView{150, 200, 500};
 
 }  // namespace program_test

@@ -17,19 +17,9 @@ using namespace program_test;
 class WebEdition : public ProgramTest {};
 
 TEST_F(WebEdition, DrawsWithinAPixelOfTheLinuxProgram) {
-    writeDefaultMesh(gridMesh(20));
-    start();
-    waitForScene(kStartView);
     const int clickX = 420, clickY = 330;
-    ASSERT_TRUE(gui::clickAt(window, clickX, clickY));
-    gui::Image linux;
-    ASSERT_TRUE(gui::waitFor(
-        [&] {
-            linux = capture();
-            return linux.valid() &&
-                   gui::countPixels(linux, clickX - 2, clickY - 2, clickX + 2, clickY + 2, kPointGreen, kTolerance) > 0;
-        },
-        10));
+    const gui::Image linux = clickedGrid(clickX, clickY);
+    ASSERT_TRUE(linux.valid()) << "the click's point never showed";
 
     const std::string png = (workDir / "web.png").string();
     const gui::CommandResult web = gui::runCommand(
