@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "orrelin/base/contract.h"
+#include "orrelin/quadtree/quadtree.h"
 #include "orrelin/render/buffer_contents.h"
 #include "orrelin/scene/app_state.h"
 #include "orrelin/view/view_matrices.h"
@@ -67,24 +68,21 @@ void appendLine(std::string& out, const Projection& view, const ColoredVertex& a
     out += "\"/>\n";
 }
 
-// Filled when the corners run clockwise in the plane, else outlined: what
-// the window's polygon mode makes of a front face.
+// Filled, or outlined as the window's polygon mode draws a front face.
 void appendTriangle(std::string& out, const Projection& view, const ColoredVertex* c) {
-    const double turn = (static_cast<double>(c[1].x) - c[0].x) * (static_cast<double>(c[2].y) - c[0].y) -
-                        (static_cast<double>(c[1].y) - c[0].y) * (static_cast<double>(c[2].x) - c[0].x);
     const std::string colour = rgb(c[0].r, c[0].g, c[0].b);
     out += "<polygon points=\"";
     for (int k = 0; k < 3; ++k) {
         if (k) out += ' ';
         appendXY(out, view, c[k].x, c[k].y);
     }
-    out += turn > 0.0 ? "\" fill=\"none\" stroke=\"" + colour + "\" stroke-width=\"1\"/>\n"
-                      : "\" fill=\"" + colour + "\"/>\n";
+    out += drawnAsOutline(c) ? "\" fill=\"none\" stroke=\"" + colour + "\" stroke-width=\"1\"/>\n"
+                             : "\" fill=\"" + colour + "\"/>\n";
 }
 
 }  // namespace
 
-std::string sceneSvg(int width, int height, bool highlight, const std::vector<DescentStep>& descent) {
+std::string sceneSvg(int width, int height, bool highlight) {
     ORRELIN_REQUIRE(AppState.quadtree.root != nullptr && width > 0 && height > 0);
     const Projection view{
         viewMatrices(width, height, AppState.sceneExtent, framedEye(AppState.sceneCenter, AppState.sceneExtent)), width,
@@ -107,7 +105,7 @@ std::string sceneSvg(int width, int height, bool highlight, const std::vector<De
     if (highlight && AppState.highlightRegion != nullptr) {
         out += "<g fill=\"none\" stroke=\"" + rgb(kDescentColor.r, kDescentColor.g, kDescentColor.b) +
                "\" stroke-width=\"1\">\n";
-        for (const DescentStep& step : descent) {
+        for (const DescentStep& step : descentPath(AppState.quadtree.root, AppState.queryPoint)) {
             const Rect2& r = step.region->bounds;
             out += "<polygon points=\"";
             appendXY(out, view, r.minX, r.minY);

@@ -322,10 +322,7 @@ int main(int argc, char** argv) {
     out += options.locates.empty() ? "]}\n" : "\n ]}\n";
     writeOut(out);
     if (!options.svg.empty()) {
-        const bool located = !options.locates.empty();
-        const std::string figure =
-            sceneSvg(options.svgWidth, options.svgHeight, located,
-                     located ? descentPath(AppState.quadtree.root, AppState.queryPoint) : std::vector<DescentStep>{});
+        const std::string figure = sceneSvg(options.svgWidth, options.svgHeight, !options.locates.empty());
         std::FILE* file = std::fopen(options.svg.c_str(), "wb");
         const bool written = file != nullptr && std::fwrite(figure.data(), 1, figure.size(), file) == figure.size();
         if (file != nullptr && std::fclose(file) != 0) return 1;

@@ -197,12 +197,13 @@ async function startPage() {
   };
 
   const outlineAt = core._malloc(24 * 28) >>> 0;
-  const outlineRegion = (bounds) => {
+  // Outlines `bounds` over the picture in `colour`; null removes the outline.
+  const outlineRegion = (bounds, colour = kDescentOutline) => {
     if (!bounds) {
       view.setOutline(null);
       return;
     }
-    core._orrelin_region_outline(...bounds, ...kDescentOutline, outlineAt);
+    core._orrelin_region_outline(...bounds, ...colour, outlineAt);
     view.setOutline(core.HEAPU8.slice(outlineAt, outlineAt + 24 * 28));
   };
   const descentTable = document.getElementById("descent");
@@ -267,10 +268,6 @@ async function startPage() {
       else row.removeAttribute("aria-current");
     });
   };
-  const outlineStep = (bounds) => {
-    core._orrelin_region_outline(...bounds, ...stepOutline, outlineAt);
-    view.setOutline(core.HEAPU8.slice(outlineAt, outlineAt + 24 * 28));
-  };
   const stopTimer = () => {
     clearInterval(stepper.timer);
     stepper.timer = 0;
@@ -299,7 +296,7 @@ async function startPage() {
     const leaf = stepper.descent.at(-1);
     if (stage < levels) {
       const step = stepper.descent[stage];
-      outlineStep(step.bounds);
+      outlineRegion(step.bounds, stepOutline);
       markRow(stage);
       const next = step.child >= 0 ? `, on to child ${step.child} (${kChildNames[step.child]})` : "";
       stepCaption.textContent = `Level ${stage}: ${step.triangles} triangles`;
@@ -307,7 +304,7 @@ async function startPage() {
       if (stage === 0) showHighlightPrefix(0);
     } else {
       const tested = stage - levels + 1;
-      outlineStep(leaf.bounds);
+      outlineRegion(leaf.bounds, stepOutline);
       markRow(levels - 1);
       stepCaption.textContent = `Tested ${tested} of ${leaf.triangles}`;
       stepStage.textContent = `Tested ${tested} of the region's ${leaf.triangles} triangles.`;

@@ -37,6 +37,7 @@ const kMeshVertices = 0;
 const kMeshEdges = 1;
 const kRegionLines = 2;
 const kHighlight = 3;
+const kOutline = 4; // the page's own: a region outlined over the picture
 
 const kColoredVertexBytes = 20; // x, y, r, g, b
 const kWebVertexBytes = 28; // x, y, r, g, b, offset x, offset y
@@ -60,12 +61,10 @@ class SceneView {
       stencil: false,
       preserveDrawingBuffer: false,
     });
-    this.buffers = [null, null, null, null];
-    this.byteLengths = [0, 0, 0, 0];
+    this.buffers = [null, null, null, null, null];
+    this.byteLengths = [0, 0, 0, 0, 0];
     this.sceneShown = false;
     this.highlightShown = false;
-    this.outline = null; // a region outlined over the picture (the Descent panel's)
-    this.outlineVertices = 0;
     if (this.gl) this.createProgram();
   }
 
@@ -149,18 +148,8 @@ class SceneView {
   // orrelin_region_outline makes them), or removes the outline (null).
   setOutline(vertices) {
     if (!this.gl) return;
-    const gl = this.gl;
-    if (this.outline) gl.deleteBuffer(this.outline);
-    this.outline = null;
-    this.outlineVertices = 0;
-    if (vertices) {
-      this.outline = gl.createBuffer();
-      gl.bindVertexArray(null);
-      gl.bindBuffer(gl.ARRAY_BUFFER, this.outline);
-      gl.bufferData(gl.ARRAY_BUFFER, vertices, gl.STATIC_DRAW);
-      gl.bindBuffer(gl.ARRAY_BUFFER, null);
-      this.outlineVertices = vertices.byteLength / kWebVertexBytes;
-    }
+    this.setBuffer(kOutline, vertices);
+    this.gl.bindBuffer(this.gl.ARRAY_BUFFER, null);
     this.requestFrame();
   }
 
@@ -175,10 +164,10 @@ class SceneView {
     });
   }
 
-  bindVertices(which, stride, buffer = this.buffers[which]) {
+  bindVertices(which, stride) {
     const gl = this.gl;
     const a = this.attributes;
-    gl.bindBuffer(gl.ARRAY_BUFFER, buffer);
+    gl.bindBuffer(gl.ARRAY_BUFFER, this.buffers[which]);
     gl.enableVertexAttribArray(a.position);
     gl.vertexAttribPointer(a.position, 2, gl.FLOAT, false, stride, 0);
     gl.enableVertexAttribArray(a.color);
@@ -222,10 +211,9 @@ class SceneView {
       this.bindVertices(kRegionLines, kWebVertexBytes);
       gl.drawArrays(gl.TRIANGLES, 0, this.byteLengths[kRegionLines] / kWebVertexBytes);
     }
-    if (this.outline) {
-      gl.bindBuffer(gl.ARRAY_BUFFER, this.outline);
-      this.bindVertices(-1, kWebVertexBytes, this.outline);
-      gl.drawArrays(gl.TRIANGLES, 0, this.outlineVertices);
+    if (this.buffers[kOutline]) {
+      this.bindVertices(kOutline, kWebVertexBytes);
+      gl.drawArrays(gl.TRIANGLES, 0, this.byteLengths[kOutline] / kWebVertexBytes);
     }
     gl.bindVertexArray(null);
   }

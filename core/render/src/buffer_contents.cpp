@@ -47,3 +47,11 @@ HighlightContents highlightContents(const std::vector<Point2>& vertices, const s
     out.vertices.push_back(colored(queryPoint, kPointColor));
     return out;
 }
+
+bool drawnAsOutline(const ColoredVertex* corners) {
+    const double e1x = static_cast<double>(corners[1].x) - corners[0].x;
+    const double e1y = static_cast<double>(corners[1].y) - corners[0].y;
+    const double e2x = static_cast<double>(corners[2].x) - corners[0].x;
+    const double e2y = static_cast<double>(corners[2].y) - corners[0].y;
+    return e1x * e2y - e1y * e2x > 0.0;
+}

@@ -25,13 +25,9 @@ void appendLine(std::vector<WebVertex>& out, const ColoredVertex& a, const Color
     out.insert(out.end(), {a1, a2, b1, b1, a2, b2});
 }
 
-// A triangle as the desktop shows it: filled when clockwise, else its outline.
+// A triangle as the desktop shows it: filled, or its 1-pixel outline.
 void appendTriangle(std::vector<WebVertex>& out, const ColoredVertex* corners) {
-    const double e1x = static_cast<double>(corners[1].x) - corners[0].x;
-    const double e1y = static_cast<double>(corners[1].y) - corners[0].y;
-    const double e2x = static_cast<double>(corners[2].x) - corners[0].x;
-    const double e2y = static_cast<double>(corners[2].y) - corners[0].y;
-    if (e1x * e2y - e1y * e2x > 0.0) {  // counter-clockwise: a front face, drawn as lines
+    if (drawnAsOutline(corners)) {
         appendLine(out, corners[0], corners[1], 1.0f);
         appendLine(out, corners[1], corners[2], 1.0f);
         appendLine(out, corners[2], corners[0], 1.0f);

@@ -366,9 +366,7 @@ EMSCRIPTEN_KEEPALIVE const char* orrelin_scene_svg(int width, int height) {
     static std::string figure;
     figure.clear();
     if (AppState.quadtree.root == nullptr || width < 1 || height < 1) return figure.c_str();
-    const bool located = AppState.highlightEnabled && AppState.highlightRegion != nullptr;
-    figure = sceneSvg(width, height, located,
-                      located ? descentPath(AppState.quadtree.root, AppState.queryPoint) : std::vector<DescentStep>{});
+    figure = sceneSvg(width, height, AppState.highlightEnabled);
     return figure.c_str();
 }
 
@@ -384,8 +382,7 @@ EMSCRIPTEN_KEEPALIVE void orrelin_scene_highlight_prefix(int tested) {
     const std::size_t shown = std::min(count, static_cast<std::size_t>(std::max(tested, 0)));
     std::vector<ColoredVertex> prefix(h.vertices.begin(), h.vertices.begin() + static_cast<std::ptrdiff_t>(3 * shown));
     prefix.push_back(h.vertices.back());
-    const std::int32_t found =
-        static_cast<std::size_t>(h.foundTriangleFirst) < 3 * shown ? h.foundTriangleFirst : 0;
+    const std::int32_t found = static_cast<std::size_t>(h.foundTriangleFirst) < 3 * shown ? h.foundTriangleFirst : 0;
     handOver(WebBuffer::Highlight, highlightTriangles(prefix, found));
 }
 

@@ -3,13 +3,10 @@
 // loaded scene shows in a width x height window, seen from the framed eye.
 
 #include <string>
-#include <vector>
-
-#include "orrelin/quadtree/quadtree.h"
 
 // The mesh edges, the split lines and, when `highlight` is true, the last
 // location's highlight as the program draws it (clockwise triangles filled,
 // counter-clockwise ones outlined, the found one again on top, the point 6
-// pixels wide) with the regions of `descent` outlined beneath it.
-// Contract: a scene is loaded; width > 0 and height > 0.
-std::string sceneSvg(int width, int height, bool highlight, const std::vector<DescentStep>& descent);
+// pixels wide) with the regions of its descent outlined beneath it.
+// Contract: a tree is built; width > 0 and height > 0.
+std::string sceneSvg(int width, int height, bool highlight);

@@ -55,6 +55,12 @@ std::vector<ColoredVertex> meshVertexContents(const std::vector<Point2>& vertice
 // (cx, minY)-(cx, maxY), then its horizontal one (minX, cy)-(maxX, cy).
 std::vector<ColoredVertex> regionLineContents(const std::vector<const QuadtreeNode*>& regionList);
 
+// Whether the window draws the triangle at `corners` (three vertices) as its
+// outline: its corners run counter-clockwise in the plane, which makes it a
+// front face, drawn as lines under the window's polygon mode. Clockwise and
+// flat triangles are filled.
+bool drawnAsOutline(const ColoredVertex* corners);
+
 struct HighlightContents {
     std::vector<ColoredVertex> vertices;  // three per tested triangle, then the query point
     std::int32_t foundTriangleFirst = 0;  // first vertex of the last triangle holding the point; 0 if none
