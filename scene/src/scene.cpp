@@ -192,20 +192,6 @@ void clearSceneMesh() {
     AppState.highlightRegion = nullptr;
 }
 
-void buildMeshBuffers() {
-    setMeshBuffers(uploading() ? meshVertexContents(AppState.mesh.vertices) : std::vector<ColoredVertex>{});
-}
-
-void buildRegionLineBuffer() {
-    ORRELIN_REQUIRE(AppState.regionLineSource != nullptr);
-    setRegionLineBuffer(regionLineContents(*AppState.regionLineSource));
-}
-
-void buildHighlightBuffer() {
-    ORRELIN_REQUIRE(AppState.highlightRegion != nullptr);
-    setHighlightBuffer(highlightOf(AppState.highlightRegion));
-}
-
 bool rebuildQuadtree(std::int32_t maxDepth, std::int32_t maxTrianglesPerRegion) {
     ORRELIN_REQUIRE(AppState.quadtreeSettings.rootBounds != nullptr);
     setWaitCursor(true);

@@ -29,10 +29,6 @@ const char* glText(GLenum which) {
 
 }  // namespace
 
-bool isExtensionSupported(const char* name) {
-    return extensionListContains(glText(GL_EXTENSIONS), name);
-}
-
 bool checkBufferObjectSupport() {
     if (!bufferObjectsSupported(glText(GL_VERSION), glText(GL_EXTENSIONS))) return false;
     return lookup<PFNGLGENBUFFERSARBPROC>("glGenBuffersARB") != nullptr &&

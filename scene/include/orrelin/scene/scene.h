@@ -55,9 +55,3 @@ bool rebuildQuadtree(std::int32_t maxDepth, std::int32_t maxTrianglesPerRegion);
 // last highlight kept, when the highlight's contents do not fit in memory.
 // Requires: a scene is loaded.
 bool simulatePointLocation(Point2 point);
-
-// Buffer builders: fill the contents, set the counts in AppState.gpuBuffers and
-// replace the buffers through the display hooks.
-void buildMeshBuffers();
-void buildRegionLineBuffer();
-void buildHighlightBuffer();

@@ -12,9 +12,6 @@ struct VboFunctions {
 
 extern VboFunctions vboFunctions;
 
-// True when the current context's extension string holds `name` as a whole word.
-bool isExtensionSupported(const char* name);
-
 // The start-up check of the current context: version 1.5 or later and the
 // buffer-object extension, and the driver actually hands out the four entry
 // points (a driver that lists the extension but has no functions for it is
