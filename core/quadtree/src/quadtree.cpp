@@ -44,6 +44,34 @@ bool inParameterRange(double t) {
     return t > kTMin && t < kTMax;
 }
 
+// Where the edge that starts at `from` and moves by `delta` along one axis
+// (`otherFrom`, `otherDelta` along the other) meets the line at `line`: false
+// when the meeting's parameter lies outside the tolerance, else the other
+// coordinate of the meeting point in `across`. Requires: delta != 0.
+bool meetsLine(float line, double from, double delta, double otherFrom, double otherDelta, double& across) {
+    const double t = (static_cast<double>(line) - from) / delta;
+    if (!inParameterRange(t)) return false;
+    across = otherFrom + t * otherDelta;
+    return true;
+}
+
+// The children a meeting at `v` with a centre line reaches: the pair on the
+// low side (`lowSide`) when v is not below `lo`, the pair on the high side
+// when v is not above `hi`. The caller decides the side, so that a tie with
+// the centre and a NaN go where each line's rule sends them.
+unsigned centreCrossing(bool lowSide, double v, float lo, float hi, unsigned lowPair, unsigned highPair) {
+    if (lowSide) return v >= lo ? lowPair : 0u;
+    return v <= hi ? highPair : 0u;
+}
+
+// The child a meeting at `v` with a side line reaches: the low one for v in
+// [lo, mid], else the high one for v in [mid, hi].
+unsigned sideCrossing(double v, float lo, float mid, float hi, unsigned low, unsigned high) {
+    if (lo <= v && v <= mid) return low;
+    if (mid <= v && v <= hi) return high;
+    return 0u;
+}
+
 // Tests one edge from p to q against the six lines of a region (see
 // distributeTriangle) and adds the children it reaches to `mask`. `nearX[k]` /
 // `nearY[k]` say whether vertical line k (cx, minX, maxX) or horizontal line k
@@ -59,77 +87,30 @@ void edgeCrossings(const Rect2& b, Point2 c, Point2 p, Point2 q, const bool near
     const double py = p.y;
     const double ddx = dx;
     const double ddy = dy;
-    if (dx != 0.0f && nearX[0]) {  // a: x = cx
-        const double t = (static_cast<double>(c.x) - px) / ddx;
-        if (inParameterRange(t)) {
-            const double y = py + t * ddy;
-            if (y < c.y) {
-                if (y >= b.minY) mask |= kLowerLeft | kLowerRight;
-            } else if (y <= b.maxY) {
-                mask |= kUpperLeft | kUpperRight;
-            }
-            if (mask == possible) return;
-        }
+    double v = 0.0;
+    if (dx != 0.0f && nearX[0] && meetsLine(c.x, px, ddx, py, ddy, v)) {  // a: x = cx
+        mask |= centreCrossing(v < c.y, v, b.minY, b.maxY, kLowerLeft | kLowerRight, kUpperLeft | kUpperRight);
+        if (mask == possible) return;
     }
-    if (dy != 0.0f && nearY[0]) {  // d: y = cy
-        const double t = (static_cast<double>(c.y) - py) / ddy;
-        if (inParameterRange(t)) {
-            const double x = px + t * ddx;
-            if (x > c.x) {
-                if (x <= b.maxX) mask |= kLowerRight | kUpperRight;
-            } else if (x >= b.minX) {
-                mask |= kLowerLeft | kUpperLeft;
-            }
-            if (mask == possible) return;
-        }
+    if (dy != 0.0f && nearY[0] && meetsLine(c.y, py, ddy, px, ddx, v)) {  // d: y = cy
+        mask |= centreCrossing(!(v > c.x), v, b.minX, b.maxX, kLowerLeft | kUpperLeft, kLowerRight | kUpperRight);
+        if (mask == possible) return;
     }
     if (dx != 0.0f) {
-        if (nearX[1]) {  // b: x = minX
-            const double t = (static_cast<double>(b.minX) - px) / ddx;
-            if (inParameterRange(t)) {
-                const double y = py + t * ddy;
-                if (b.minY <= y && y <= c.y) {
-                    mask |= kLowerLeft;
-                } else if (c.y <= y && y <= b.maxY) {
-                    mask |= kUpperLeft;
-                }
-            }
+        if (nearX[1] && meetsLine(b.minX, px, ddx, py, ddy, v)) {  // b: x = minX
+            mask |= sideCrossing(v, b.minY, c.y, b.maxY, kLowerLeft, kUpperLeft);
         }
-        if (nearX[2]) {  // c: x = maxX
-            const double t = (static_cast<double>(b.maxX) - px) / ddx;
-            if (inParameterRange(t)) {
-                const double y = py + t * ddy;
-                if (b.minY <= y && y <= c.y) {
-                    mask |= kLowerRight;
-                } else if (c.y <= y && y <= b.maxY) {
-                    mask |= kUpperRight;
-                }
-            }
+        if (nearX[2] && meetsLine(b.maxX, px, ddx, py, ddy, v)) {  // c: x = maxX
+            mask |= sideCrossing(v, b.minY, c.y, b.maxY, kLowerRight, kUpperRight);
         }
         if (mask == possible) return;
     }
     if (dy != 0.0f) {
-        if (nearY[1]) {  // e: y = minY
-            const double t = (static_cast<double>(b.minY) - py) / ddy;
-            if (inParameterRange(t)) {
-                const double x = px + t * ddx;
-                if (b.minX <= x && x <= c.x) {
-                    mask |= kLowerLeft;
-                } else if (c.x <= x && x <= b.maxX) {
-                    mask |= kLowerRight;
-                }
-            }
+        if (nearY[1] && meetsLine(b.minY, py, ddy, px, ddx, v)) {  // e: y = minY
+            mask |= sideCrossing(v, b.minX, c.x, b.maxX, kLowerLeft, kLowerRight);
         }
-        if (nearY[2]) {  // f: y = maxY
-            const double t = (static_cast<double>(b.maxY) - py) / ddy;
-            if (inParameterRange(t)) {
-                const double x = px + t * ddx;
-                if (b.minX <= x && x <= c.x) {
-                    mask |= kUpperLeft;
-                } else if (c.x <= x && x <= b.maxX) {
-                    mask |= kUpperRight;
-                }
-            }
+        if (nearY[2] && meetsLine(b.maxY, py, ddy, px, ddx, v)) {  // f: y = maxY
+            mask |= sideCrossing(v, b.minX, c.x, b.maxX, kUpperLeft, kUpperRight);
         }
     }
 }
