@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 
 #include "test_util.h"
 
@@ -19,6 +20,9 @@ TEST(DriverVersion, LeadingNumberReadLikeAtofInSinglePrecision) {
     EXPECT_FLOAT_BITS(0.0f, parseVersionNumber(""));
     EXPECT_FLOAT_BITS(0.0f, parseVersionNumber(nullptr));
     EXPECT_FLOAT_BITS(0.0f, parseVersionNumber(".x"));
+    EXPECT_FLOAT_BITS(0.0f, parseVersionNumber("1e999"));  // beyond double's range: no version
+    EXPECT_FLOAT_BITS(0.0f, parseVersionNumber("1e-999"));
+    EXPECT_TRUE(std::isinf(parseVersionNumber("inf")));  // written out, as atof reads it
 }
 
 TEST(DriverVersion, DoesNotFollowTheUsersDecimalComma) {

@@ -11,6 +11,7 @@
 
 #include "orrelin/base/contract.h"
 #include "orrelin/base/parallel.h"
+#include "orrelin/base/text_chars.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -22,14 +23,6 @@ namespace {
 
 // A field of a vertex record holds at most this many characters.
 constexpr std::size_t kFloatFieldWidth = 8;
-
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
 
 struct Cursor {
     const char* data;

@@ -1,20 +1,13 @@
 #include "orrelin/desktop/gl_info.h"
 
+#include <fast_float/fast_float.h>
+
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <string_view>
 
-namespace {
-
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-}  // namespace
+#include "orrelin/base/text_chars.h"
 
 float parseVersionNumber(const char* version) {
     if (version == nullptr) return 0.0f;
@@ -29,17 +22,18 @@ float parseVersionNumber(const char* version) {
     const char* first = text.data() + pos;
     const char* last = text.data() + text.size();
     double value = 0.0;
-    // Hexadecimal numbers ("0x1.8p0") are numbers to atof as well.
+    // Hexadecimal numbers ("0x1.8p0") are numbers to atof as well; the
+    // decimal converter has no hexadecimal form.
     if (last - first > 2 && first[0] == '0' && (first[1] == 'x' || first[1] == 'X') &&
-        (isDigit(first[2]) || (first[2] >= 'a' && first[2] <= 'f') || (first[2] >= 'A' && first[2] <= 'F') ||
-         first[2] == '.')) {
+        (isHexDigit(first[2]) || first[2] == '.')) {
         const auto result = std::from_chars(first + 2, last, value, std::chars_format::hex);
         if (result.ec == std::errc::invalid_argument) value = 0.0;
     } else {
-        const auto result = std::from_chars(first, last, value, std::chars_format::general);
+        const auto result = fast_float::from_chars(first, last, value);
         if (result.ec == std::errc::invalid_argument) return 0.0f;
-        // A number beyond double's range counts as no version at all.
-        if (result.ec == std::errc::result_out_of_range) value = 0.0;
+        // A number beyond double's range counts as no version at all (the
+        // converter gives an infinity for it); "inf" written out stays one.
+        if (std::isinf(value) && (isDigit(*first) || *first == '.')) value = 0.0;
     }
     return static_cast<float>(negative ? -value : value);
 }
