@@ -222,8 +222,13 @@ TEST(Inspect, InvalidFilesAndBadArguments) {
     EXPECT_EQ(missing.out,
               "{\"file\": \"/nonexistent/x.tri\", \"valid\": false, \"error\": \"The file \\\"/nonexistent/x.tri\\\" "
               "could not be opened.\"}\n");
+    // A file that was read but is invalid says why.
     const std::string bad = writeFile("inspect_bad.tri", "v 0 0\nf 0 0 1\n");
-    EXPECT_EQ(inspect(bad).status, 1);
+    const CommandResult invalid = inspect(bad);
+    EXPECT_EQ(invalid.status, 1);
+    EXPECT_EQ(invalid.out,
+              "{\"file\": \"" + bad + "\", \"valid\": false, \"error\": \"The file \\\"" + bad +
+                  "\\\" could not be opened.\", \"reason\": \"Line 2: index 1 names no vertex (the file has 1).\"}\n");
 
     const std::string good = writeFile("inspect_good.tri", "v 0 0\nv 1 0\nv 0 1\nf 0 1 2\n");
     EXPECT_EQ(inspect(good + " --max-depth 0").status, 2);

@@ -213,8 +213,9 @@ void writeOut(const std::string& text) {
 // The sections of the printed object, in the order they appear. Each begins
 // with the comma that separates it from the one before.
 
-// A file that did not load: whether it is valid, and the message the program shows.
-void writeLoadFailure(std::string& out, const Options& options, LoadFailure failure) {
+// A file that did not load: whether it is valid, the message the program
+// shows and, for a file that was read but is invalid, the reason.
+void writeLoadFailure(std::string& out, const Options& options, LoadFailure failure, const MeshRefusal& refusal) {
     if (failure == LoadFailure::OutOfMemory) {
         // The file is fine; its quadtree with these limits is not.
         out += ", \"valid\": true, \"error\": ";
@@ -222,6 +223,10 @@ void writeLoadFailure(std::string& out, const Options& options, LoadFailure fail
     } else {
         out += ", \"valid\": false, \"error\": ";
         appendString(out, loadErrorText(options.file));
+        if (refusal.fault != MeshFault::None) {
+            out += ", \"reason\": ";
+            appendString(out, refusalText(refusal));
+        }
     }
 }
 
@@ -367,14 +372,15 @@ int main(int argc, char** argv) {
     AppState.quadtreeSettings.maxDepth = options.maxDepth;
     AppState.quadtreeSettings.maxTrianglesPerRegion = static_cast<std::uint32_t>(options.maxTriangles);
     LoadFailure failure = LoadFailure::None;
-    const bool loaded = loadTriangleFile(options.file, &failure);
+    MeshRefusal refusal;
+    const bool loaded = loadTriangleFile(options.file, &failure, &refusal);
     clearFileMesh();
 
     std::string out;
     out += "{\"file\": ";
     appendString(out, options.file);
     if (!loaded) {
-        writeLoadFailure(out, options, failure);
+        writeLoadFailure(out, options, failure, refusal);
         writeOut(out + "}\n");
         return 1;
     }
