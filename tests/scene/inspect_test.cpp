@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <string>
@@ -274,4 +275,22 @@ TEST(Inspect, ATreeBeyondTheMemoryLimitIsAnError) {
     const CommandResult shallow = run(limited + " --summary");
     EXPECT_EQ(0, shallow.status) << shallow.out;
     std::filesystem::remove(path);
+}
+
+// A figure of a large mesh stays small in bytes and elements (a renderer may
+// refuse a million elements) and renders.
+TEST(Inspect, FigureOfALargeMeshRenders) {
+    if (runShell("command -v rsvg-convert").status != 0) GTEST_SKIP() << "no rsvg-convert";
+    const auto dir = std::filesystem::temp_directory_path();
+    const std::string stem = (dir / ("inspect_figure_" + std::to_string(::getpid()))).string();
+    ASSERT_EQ(0, std::system((std::string(ORRELIN_MESHGEN_EXE) + " grid 100000 " + stem + ".tri").c_str()));
+    ASSERT_EQ(0, inspect(stem + ".tri --summary --locate 500 500 --svg " + stem + ".svg").status);
+    std::ifstream in(stem + ".svg", std::ios::binary);
+    const std::string figure((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_GT(figure.size(), 1'000'000u);
+    EXPECT_LT(figure.size(), 3'500'000u);
+    EXPECT_LT(std::count(figure.begin(), figure.end(), '<'), 100);
+    EXPECT_EQ(0, runShell("rsvg-convert " + stem + ".svg -o " + stem + ".png").status);
+    EXPECT_GT(std::filesystem::file_size(stem + ".png"), 1000u);
+    for (const char* extension : {".tri", ".svg", ".png"}) std::filesystem::remove(stem + extension);
 }
