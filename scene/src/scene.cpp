@@ -126,12 +126,15 @@ bool replaceScene() {
     return true;
 }
 
-// Parses into the reading lists and validates what was read.
-bool readFileLists(const char* data, std::size_t size) {
+// Parses into the reading lists and validates what was read; says why into
+// `refusal` (when given) if it is not a usable mesh.
+bool readFileLists(const char* data, std::size_t size, MeshRefusal* refusal) {
     ORRELIN_REQUIRE(AppState.fileVertices.empty() && AppState.fileIndices.empty());
     reachStage(SceneStage::Parsing);
     const TriangleParseFlags flags = parseTriangleData(data, size, AppState.fileVertices, AppState.fileIndices);
-    return validateFileMesh(AppState.fileVertices, AppState.fileIndices, flags);
+    const bool valid = validateFileMesh(AppState.fileVertices, AppState.fileIndices, flags);
+    if (!valid && refusal) *refusal = refuseFileMesh(data, size, AppState.fileVertices, AppState.fileIndices, flags);
+    return valid;
 }
 
 }  // namespace
@@ -150,10 +153,11 @@ bool unreadable(LoadFailure* failure) {
 
 }  // namespace
 
-bool loadTriangleData(const char* data, std::size_t size, LoadFailure* failure) {
+bool loadTriangleData(const char* data, std::size_t size, LoadFailure* failure, MeshRefusal* refusal) {
+    if (refusal) *refusal = MeshRefusal{};
     bool valid = false;
     try {
-        valid = readFileLists(data, size);
+        valid = readFileLists(data, size, refusal);
     } catch (const std::bad_alloc&) {
         return finish(false, failure);
     }
@@ -161,12 +165,13 @@ bool loadTriangleData(const char* data, std::size_t size, LoadFailure* failure) 
     return finish(replaceScene(), failure);
 }
 
-bool loadTriangleFile(const std::string& path, LoadFailure* failure) {
+bool loadTriangleFile(const std::string& path, LoadFailure* failure, MeshRefusal* refusal) {
+    if (refusal) *refusal = MeshRefusal{};
     bool valid = false;
     try {
         std::string bytes;
         if (!readFileBytes(path, bytes)) return unreadable(failure);
-        valid = readFileLists(bytes.data(), bytes.size());
+        valid = readFileLists(bytes.data(), bytes.size(), refusal);
     } catch (const std::bad_alloc&) {  // the reading lists do not fit
         return finish(false, failure);
     }  // the file's bytes are released before the scene is built

@@ -3,8 +3,12 @@
 #include <fmt/format.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "orrelin/base/contract.h"
 #include "orrelin/quadtree/quadtree.h"
@@ -17,6 +21,23 @@ namespace {
 // The outline colour of the descent's regions: none of the picture's own.
 constexpr Color3 kDescentColor{0.3f, 0.7f, 1.0f};
 
+// Room around the window for the widest stroke: what lies beyond it is left
+// out of the figure, and lines and shapes that reach beyond it are cut there.
+constexpr double kMargin = 16.0;
+
+// A point in window pixels, y downward.
+struct Pixel {
+    double x = 0.0;
+    double y = 0.0;
+};
+
+// A point as written: whole hundredths of a pixel.
+struct Hundredths {
+    std::int64_t x = 0;
+    std::int64_t y = 0;
+    bool operator==(const Hundredths&) const = default;
+};
+
 // Plane points to window pixels through the matrices the window holds, in
 // double; SVG's y grows downward where the window's grows upward.
 struct Projection {
@@ -24,7 +45,7 @@ struct Projection {
     int width;
     int height;
 
-    void toPixel(double x, double y, double& px, double& py) const {
+    Pixel toPixel(double x, double y) const {
         const Matrix4d& v = m.modelView;
         const Matrix4d& p = m.projection;
         const double ex = v[0] * x + v[4] * y + v[12];
@@ -34,10 +55,183 @@ struct Projection {
         const double cx = p[0] * ex + p[4] * ey + p[8] * ez + p[12] * ew;
         const double cy = p[1] * ex + p[5] * ey + p[9] * ez + p[13] * ew;
         const double cw = p[3] * ex + p[7] * ey + p[11] * ez + p[15] * ew;
-        px = (cx / cw + 1.0) * width / 2.0;
-        py = height - (cy / cw + 1.0) * height / 2.0;
+        return {(cx / cw + 1.0) * width / 2.0, height - (cy / cw + 1.0) * height / 2.0};
     }
 };
+
+// The window with its margin. Sides: 0 left, 1 right, 2 top, 3 bottom.
+struct Box {
+    double bound[4];
+
+    static double along(Pixel p, int side) { return side < 2 ? p.x : p.y; }
+    bool inside(Pixel p, int side) const {
+        return side % 2 == 0 ? along(p, side) >= bound[side] : along(p, side) <= bound[side];
+    }
+    // One bit for each side `p` lies beyond; NaN lies beyond every side.
+    unsigned beyond(Pixel p) const {
+        unsigned code = 0;
+        for (int side = 0; side < 4; ++side) code |= inside(p, side) ? 0u : 1u << side;
+        return code;
+    }
+    // Where the line from `in` to `out` crosses side `side`.
+    Pixel crossing(Pixel in, Pixel out, int side) const {
+        const double t = (bound[side] - along(in, side)) / (along(out, side) - along(in, side));
+        return side < 2 ? Pixel{bound[side], in.y + t * (out.y - in.y)} : Pixel{in.x + t * (out.x - in.x), bound[side]};
+    }
+};
+
+bool finite(Pixel p) {
+    return std::isfinite(p.x) && std::isfinite(p.y);
+}
+
+// The part of the line from a to b inside the box; false when none is.
+bool clipSegment(Pixel& a, Pixel& b, const Box& box) {
+    if (!finite(a) || !finite(b) || (box.beyond(a) & box.beyond(b)) != 0) return false;
+    for (int side = 0; side < 4; ++side) {
+        const bool aIn = box.inside(a, side);
+        const bool bIn = box.inside(b, side);
+        if (!aIn && !bIn) return false;
+        if (!aIn) a = box.crossing(b, a, side);
+        if (!bIn) b = box.crossing(a, b, side);
+    }
+    return true;
+}
+
+// The part of a polygon inside the box, side after side.
+std::vector<Pixel> clipPolygon(std::vector<Pixel> polygon, const Box& box) {
+    std::vector<Pixel> kept;
+    for (int side = 0; side < 4 && !polygon.empty(); ++side) {
+        kept.clear();
+        for (std::size_t k = 0; k < polygon.size(); ++k) {
+            const Pixel before = polygon[(k + polygon.size() - 1) % polygon.size()];
+            const Pixel p = polygon[k];
+            if (box.inside(p, side) != box.inside(before, side)) {
+                kept.push_back(box.inside(p, side) ? box.crossing(p, before, side) : box.crossing(before, p, side));
+            }
+            if (box.inside(p, side)) kept.push_back(p);
+        }
+        polygon.swap(kept);
+    }
+    return polygon;
+}
+
+// A pixel coordinate to a hundredth of a pixel, rounded as "{:.2f}" prints
+// it, the same on every build. Requires: |v| well within 10^15.
+std::int64_t hundredthsOf(double v) {
+    char text[32];
+    const char* const end = fmt::format_to_n(text, sizeof text, "{:.2f}", v).out;
+    std::int64_t value = 0;
+    for (const char* c = text; c != end; ++c) {
+        if (*c >= '0' && *c <= '9') value = value * 10 + (*c - '0');
+    }
+    return text[0] == '-' ? -value : value;
+}
+
+Hundredths hundredthsOf(Pixel p) {
+    return {hundredthsOf(p.x), hundredthsOf(p.y)};
+}
+
+// Appends "-12.05", ".5", "0": a count of hundredths as a number.
+void appendHundredths(std::string& out, std::int64_t v) {
+    if (v < 0) out += '-';
+    const std::uint64_t magnitude = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+    const unsigned fraction = static_cast<unsigned>(magnitude % 100);
+    if (magnitude >= 100 || fraction == 0) fmt::format_to(std::back_inserter(out), "{}", magnitude / 100);
+    if (fraction != 0) {
+        out += '.';
+        out += static_cast<char>('0' + fraction / 10);
+        if (fraction % 10 != 0) out += static_cast<char>('0' + fraction % 10);
+    }
+}
+
+// Path data in relative commands whose numbers are whole hundredths of a
+// pixel apart, so that no rounding adds up along a path: every point lands
+// where its own rounding puts it.
+class PathData {
+   public:
+    explicit PathData(std::string& out) : out_(&out) {}
+
+    void moveTo(Hundredths p) {
+        command('m');
+        step(p);
+        start_ = p;
+    }
+    // A line that ends where it starts draws nothing and is left out.
+    void lineTo(Hundredths p) {
+        if (p == current_) return;
+        if (last_ != 'l') command('l');
+        step(p);
+    }
+    void close() {
+        command('z');
+        current_ = start_;
+    }
+    // A line on its own; one that ends where it starts is left out.
+    void segment(Hundredths a, Hundredths b) {
+        if (a == b) return;
+        moveTo(a);
+        lineTo(b);
+    }
+
+   private:
+    void command(char c) {
+        *out_ += c;
+        last_ = c;
+        numbers_ = 0;
+    }
+    void number(std::int64_t v) {
+        if (numbers_++ > 0 && v >= 0) *out_ += ' ';  // a minus sign separates by itself
+        appendHundredths(*out_, v);
+    }
+    void step(Hundredths p) {
+        number(p.x - current_.x);
+        number(p.y - current_.y);
+        current_ = p;
+    }
+
+    std::string* out_;
+    Hundredths current_;  // a path begins at 0,0: its first "m" is absolute
+    Hundredths start_;
+    char last_ = 0;
+    int numbers_ = 0;
+};
+
+// What the layers are drawn into: the projection and the box kept.
+struct Canvas {
+    Projection projection;
+    Box box;
+
+    Pixel pixel(double x, double y) const { return projection.toPixel(x, y); }
+};
+
+void appendPath(std::string& out, const std::string& attributes, const std::string& data) {
+    if (data.empty()) return;
+    out += "<path " + attributes + " d=\"";
+    out += data;
+    out += "\"/>\n";
+}
+
+// A line between two pixels, cut at the box; nothing when it lies outside.
+void appendSegment(PathData& path, const Box& box, Pixel a, Pixel b) {
+    if (clipSegment(a, b, box)) path.segment(hundredthsOf(a), hundredthsOf(b));
+}
+
+// A closed polygon, cut at the box; nothing when it lies outside.
+void appendPolygon(PathData& path, const Box& box, std::vector<Pixel> corners) {
+    unsigned everywhere = 15;
+    unsigned anywhere = 0;
+    for (const Pixel& p : corners) {
+        if (!finite(p)) return;
+        everywhere &= box.beyond(p);
+        anywhere |= box.beyond(p);
+    }
+    if (everywhere != 0) return;
+    if (anywhere != 0) corners = clipPolygon(std::move(corners), box);
+    if (corners.size() < 3) return;
+    path.moveTo(hundredthsOf(corners[0]));
+    for (std::size_t k = 1; k < corners.size(); ++k) path.lineTo(hundredthsOf(corners[k]));
+    path.close();
+}
 
 // A colour as the window stores it: each channel rounded to 8 bits.
 std::string rgb(float r, float g, float b) {
@@ -47,96 +241,133 @@ std::string rgb(float r, float g, float b) {
     return text;
 }
 
-// A pixel coordinate to a hundredth of a pixel, the same text on every build.
-void appendCoordinate(std::string& out, double v) {
-    fmt::format_to(std::back_inserter(out), "{:.2f}", v);
+std::string strokeAttributes(const Color3& c, int width) {
+    return "fill=\"none\" stroke=\"" + rgb(c.r, c.g, c.b) + "\" stroke-width=\"" + std::to_string(width) + "\"";
 }
 
-void appendXY(std::string& out, const Projection& view, double x, double y) {
-    double px = 0, py = 0;
-    view.toPixel(x, y, px, py);
-    appendCoordinate(out, px);
-    out += ',';
-    appendCoordinate(out, py);
-}
+// Edges near each other in the edge list lie near each other in the plane. A
+// renderer that draws without antialiasing may fill a gap of one pixel
+// between two lines of one path (rsvg-convert does), so the edges take turns
+// among this many paths: few close neighbours share one.
+constexpr std::size_t kMeshPaths = 32;
 
-void appendLine(std::string& out, const Projection& view, const ColoredVertex& a, const ColoredVertex& b) {
-    out += "<polyline points=\"";
-    appendXY(out, view, a.x, a.y);
-    out += ' ';
-    appendXY(out, view, b.x, b.y);
-    out += "\"/>\n";
-}
-
-// Filled, or outlined as the window's polygon mode draws a front face.
-void appendTriangle(std::string& out, const Projection& view, const ColoredVertex* c) {
-    const std::string colour = rgb(c[0].r, c[0].g, c[0].b);
-    out += "<polygon points=\"";
-    for (int k = 0; k < 3; ++k) {
-        if (k) out += ' ';
-        appendXY(out, view, c[k].x, c[k].y);
+void appendMeshLayer(std::string& out, const Canvas& canvas) {
+    const Mesh& mesh = AppState.mesh;
+    std::vector<Pixel> pixels(mesh.vertices.size());
+    std::vector<Hundredths> at(mesh.vertices.size());
+    std::vector<char> held(mesh.vertices.size(), 0);
+    for (std::size_t v = 0; v < mesh.vertices.size(); ++v) {
+        pixels[v] = canvas.pixel(mesh.vertices[v].x, mesh.vertices[v].y);
+        held[v] = finite(pixels[v]) && canvas.box.beyond(pixels[v]) == 0;
+        if (held[v]) at[v] = hundredthsOf(pixels[v]);
     }
-    out += drawnAsOutline(c) ? "\" fill=\"none\" stroke=\"" + colour + "\" stroke-width=\"1\"/>\n"
-                             : "\" fill=\"" + colour + "\"/>\n";
+    std::vector<std::string> data(kMeshPaths);
+    std::vector<PathData> paths(data.begin(), data.end());
+    for (std::size_t k = 0; k + 1 < mesh.edges.size(); k += 2) {
+        const std::uint32_t a = mesh.edges[k], b = mesh.edges[k + 1];
+        PathData& path = paths[k / 2 % kMeshPaths];
+        if (held[a] && held[b]) {
+            path.segment(at[a], at[b]);
+        } else {
+            appendSegment(path, canvas.box, pixels[a], pixels[b]);  // cut at the box
+        }
+    }
+    for (const std::string& d : data) appendPath(out, strokeAttributes(kMeshColor, 1), d);
+}
+
+void appendDescentLayer(std::string& out, const Canvas& canvas) {
+    std::string data;
+    PathData path(data);
+    for (const DescentStep& step : descentPath(AppState.quadtree.root, AppState.queryPoint)) {
+        const Rect2& r = step.region->bounds;
+        appendPolygon(path, canvas.box,
+                      {canvas.pixel(r.minX, r.minY), canvas.pixel(r.maxX, r.minY), canvas.pixel(r.maxX, r.maxY),
+                       canvas.pixel(r.minX, r.maxY)});
+    }
+    appendPath(out, strokeAttributes(kDescentColor, 1), data);
+}
+
+// `count` highlight triangles of one colour: the filled ones in one path, the
+// outlined ones (as the window's polygon mode draws a front face) in another.
+void appendTriangles(std::string& out, const Canvas& canvas, const ColoredVertex* first, std::size_t count) {
+    std::string filled;
+    std::string outlined;
+    PathData fill(filled);
+    PathData outline(outlined);
+    for (const ColoredVertex* c = first; c != first + 3 * count; c += 3) {
+        appendPolygon(drawnAsOutline(c) ? outline : fill, canvas.box,
+                      {canvas.pixel(c[0].x, c[0].y), canvas.pixel(c[1].x, c[1].y), canvas.pixel(c[2].x, c[2].y)});
+    }
+    const std::string colour = rgb(first->r, first->g, first->b);
+    appendPath(out, "fill=\"" + colour + "\"", filled);
+    appendPath(out, "fill=\"none\" stroke=\"" + colour + "\" stroke-width=\"1\"", outlined);
+}
+
+// The tested triangles in runs of one colour, in order: within a run the
+// order does not change the picture, between runs it does.
+void appendHighlightLayer(std::string& out, const Canvas& canvas) {
+    const Mesh& mesh = AppState.mesh;
+    const HighlightContents h =
+        highlightContents(mesh.vertices, mesh.indices, AppState.highlightRegion->triangles, AppState.queryPoint);
+    const std::size_t corners = h.vertices.size() - 1;
+    const auto sameColour = [](const ColoredVertex& a, const ColoredVertex& b) {
+        return a.r == b.r && a.g == b.g && a.b == b.b;
+    };
+    for (std::size_t k = 0; k + 2 < corners;) {
+        std::size_t end = k + 3;
+        while (end + 2 < corners && sameColour(h.vertices[end], h.vertices[k])) end += 3;
+        appendTriangles(out, canvas, &h.vertices[k], (end - k) / 3);
+        k = end;
+    }
+    if (corners >= 3) appendTriangles(out, canvas, &h.vertices[static_cast<std::size_t>(h.foundTriangleFirst)], 1);
+    const ColoredVertex& p = h.vertices.back();
+    const Pixel at = canvas.pixel(p.x, p.y);
+    if (!finite(at) || canvas.box.beyond(at) != 0) return;
+    out += "<rect x=\"";
+    fmt::format_to(std::back_inserter(out), "{:.2f}", at.x - 3.0);
+    out += "\" y=\"";
+    fmt::format_to(std::back_inserter(out), "{:.2f}", at.y - 3.0);
+    out += "\" width=\"6\" height=\"6\" fill=\"" + rgb(p.r, p.g, p.b) + "\"/>\n";
+}
+
+void appendSplitLineLayer(std::string& out, const Canvas& canvas) {
+    const std::vector<ColoredVertex> lines = regionLineContents(AppState.quadtree.regionList);
+    std::string data;
+    PathData path(data);
+    for (std::size_t k = 0; k + 1 < lines.size(); k += 2) {
+        appendSegment(path, canvas.box, canvas.pixel(lines[k].x, lines[k].y),
+                      canvas.pixel(lines[k + 1].x, lines[k + 1].y));
+    }
+    appendPath(out, strokeAttributes(kSplitLineColor, 2), data);
 }
 
 }  // namespace
 
-std::string sceneSvg(int width, int height, bool highlight) {
-    ORRELIN_REQUIRE(AppState.quadtree.root != nullptr && width > 0 && height > 0);
-    const Projection view{
-        viewMatrices(width, height, AppState.sceneExtent, framedEye(AppState.sceneCenter, AppState.sceneExtent)), width,
-        height};
+FigureView framedFigureView(int width, int height) {
+    return {width, height, framedEye(AppState.sceneCenter, AppState.sceneExtent)};
+}
+
+std::string sceneSvg(const FigureView& view, bool highlight) {
+    ORRELIN_REQUIRE(AppState.quadtree.root != nullptr && view.width > 0 && view.height > 0);
+    const Canvas canvas{
+        Projection{viewMatrices(view.width, view.height, AppState.sceneExtent, view.eye), view.width, view.height},
+        Box{{-kMargin, view.width + kMargin, -kMargin, view.height + kMargin}}};
+    const std::string width = std::to_string(view.width);
+    const std::string height = std::to_string(view.height);
     std::string out;
-    out += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width) + "\" height=\"" +
-           std::to_string(height) + "\" viewBox=\"0 0 " + std::to_string(width) + " " + std::to_string(height) +
-           "\" shape-rendering=\"crispEdges\">\n";
+    out += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + width + "\" height=\"" + height +
+           "\" viewBox=\"0 0 " + width + " " + height + "\" shape-rendering=\"crispEdges\">\n";
     out += "<rect width=\"100%\" height=\"100%\" fill=\"#000000\"/>\n";
-
-    const Mesh& mesh = AppState.mesh;
-    out += "<g fill=\"none\" stroke=\"" + rgb(kMeshColor.r, kMeshColor.g, kMeshColor.b) + "\" stroke-width=\"1\">\n";
-    for (std::size_t k = 0; k + 1 < mesh.edges.size(); k += 2) {
-        const Point2 a = mesh.vertices[mesh.edges[k]];
-        const Point2 b = mesh.vertices[mesh.edges[k + 1]];
-        appendLine(out, view, {a.x, a.y, 0, 0, 0}, {b.x, b.y, 0, 0, 0});
-    }
-    out += "</g>\n";
-
+    appendMeshLayer(out, canvas);
     if (highlight && AppState.highlightRegion != nullptr) {
-        out += "<g fill=\"none\" stroke=\"" + rgb(kDescentColor.r, kDescentColor.g, kDescentColor.b) +
-               "\" stroke-width=\"1\">\n";
-        for (const DescentStep& step : descentPath(AppState.quadtree.root, AppState.queryPoint)) {
-            const Rect2& r = step.region->bounds;
-            out += "<polygon points=\"";
-            appendXY(out, view, r.minX, r.minY);
-            out += ' ';
-            appendXY(out, view, r.maxX, r.minY);
-            out += ' ';
-            appendXY(out, view, r.maxX, r.maxY);
-            out += ' ';
-            appendXY(out, view, r.minX, r.maxY);
-            out += "\"/>\n";
-        }
-        out += "</g>\n";
-        const HighlightContents h =
-            highlightContents(mesh.vertices, mesh.indices, AppState.highlightRegion->triangles, AppState.queryPoint);
-        const std::size_t corners = h.vertices.size() - 1;
-        for (std::size_t k = 0; k + 2 < corners; k += 3) appendTriangle(out, view, &h.vertices[k]);
-        if (corners >= 3) appendTriangle(out, view, &h.vertices[static_cast<std::size_t>(h.foundTriangleFirst)]);
-        const ColoredVertex& p = h.vertices.back();
-        double px = 0, py = 0;
-        view.toPixel(p.x, p.y, px, py);
-        out += "<rect x=\"";
-        appendCoordinate(out, px - 3.0);
-        out += "\" y=\"";
-        appendCoordinate(out, py - 3.0);
-        out += "\" width=\"6\" height=\"6\" fill=\"" + rgb(p.r, p.g, p.b) + "\"/>\n";
+        appendDescentLayer(out, canvas);
+        appendHighlightLayer(out, canvas);
     }
-
-    const std::vector<ColoredVertex> lines = regionLineContents(AppState.quadtree.regionList);
-    out += "<g fill=\"none\" stroke=\"" + rgb(kSplitLineColor.r, kSplitLineColor.g, kSplitLineColor.b) +
-           "\" stroke-width=\"2\">\n";
-    for (std::size_t k = 0; k + 1 < lines.size(); k += 2) appendLine(out, view, lines[k], lines[k + 1]);
-    out += "</g>\n</svg>\n";
+    appendSplitLineLayer(out, canvas);
+    out += "</svg>\n";
     return out;
+}
+
+std::string sceneSvg(int width, int height, bool highlight) {
+    return sceneSvg(framedFigureView(width, height), highlight);
 }

@@ -567,6 +567,10 @@ TEST(ReaderReference, RandomInputs) {
     for (int n = 0; n < 6000; ++n) {
         const std::string text = maker.input();
         ASSERT_TRUE(agreesWithReference(text)) << "random input " << n;
+        // A reason exactly for what validation refuses.
+        const Parsed p = parse(text);
+        const MeshRefusal refusal = refuseFileMesh(text.data(), text.size(), p.vertices, p.indices, p.flags);
+        ASSERT_EQ(p.valid, refusal.fault == MeshFault::None) << "random input " << n;
     }
 }
 
@@ -595,6 +599,8 @@ TEST(ReaderPieces, SameResultInAnyNumberOfPieces) {
             ASSERT_EQ(i1, i) << "input " << n << ", " << pieces << " pieces";
             ASSERT_EQ(f1.nonFiniteCoordinate, f.nonFiniteCoordinate);
             ASSERT_EQ(f1.indexOutOfRange, f.indexOutOfRange);
+            ASSERT_EQ(f1.firstNonFiniteAt, f.firstNonFiniteAt);
+            ASSERT_EQ(f1.firstOutOfRangeIndexAt, f.firstOutOfRangeIndexAt);
         }
     }
 }
@@ -692,6 +698,66 @@ TEST(ReaderValidation, Rules) {
     outOfRange.indexOutOfRange = true;
     EXPECT_FALSE(validateFileMesh(three, {0, 1, 2}, nonFinite));
     EXPECT_FALSE(validateFileMesh(three, {0, 1, 2}, outOfRange));
+}
+
+// Why a file is refused, from what was read: the fault, the line of the number
+// at fault and the sentence, the same when the file is read in pieces.
+TEST(ReaderValidation, RefusalNamesTheFaultAndItsLine) {
+    struct Case {
+        std::string text;
+        MeshFault fault;
+        std::size_t line;
+        std::string sentence;
+    };
+    std::vector<Case> cases = {
+        {"", MeshFault::EmptyFile, 0, "The file is empty."},
+        {"# none here\nf 0 1 2\n", MeshFault::NoVertex, 0, "The file holds no vertex."},
+        // The faults of the whole file come first.
+        {"v 0 0\nv 1e39 0\n", MeshFault::NoTriangle, 0, "The file holds no triangle."},
+        // The line of the index itself, also when a record spans lines.
+        {"v 0 0\nv 1 0\nv 0 1\nf 0 1 2\n\nf 2 1\n 3\n", MeshFault::IndexNamesNoVertex, 7,
+         "Line 7: index 3 names no vertex (the file has 3)."},
+        {"v 0 0\r\nv 1 0\r\nf 0 -1 1\r\n", MeshFault::IndexNamesNoVertex, 3,
+         "Line 3: index -1 names no vertex (the file has 2)."},
+        // A record that keeps the value repeats it: the first one is named.
+        {"v 0 0\nf 0 0 5\nf 0 0 x\n", MeshFault::IndexNamesNoVertex, 2,
+         "Line 2: index 5 names no vertex (the file has 1)."},
+        {"v 0 0\nv 1 0\nv 0 1\nv 3 -1e39\nf 0 1 2\n", MeshFault::CoordinateOutOfRange, 4,
+         "Line 4: a coordinate lies beyond the 32-bit float range."},
+        {"v 0 0\nf 0 0 4294967296\n", MeshFault::IndexOutOfRange, 2,
+         "Line 2: an index lies beyond the signed 32-bit range."},
+        // Out of range and, wrapped, naming no vertex: out of range.
+        {"v 0 0\nf 0 0\n\n-2147483649\n", MeshFault::IndexOutOfRange, 4,
+         "Line 4: an index lies beyond the signed 32-bit range."},
+        // Of several faults the earliest.
+        {"v 0 0\nf 0 0 7\nv -1e39 0\n", MeshFault::IndexNamesNoVertex, 2,
+         "Line 2: index 7 names no vertex (the file has 2)."},
+        {"v -1e39 0\nf 0 0 7\n", MeshFault::CoordinateOutOfRange, 1,
+         "Line 1: a coordinate lies beyond the 32-bit float range."},
+        // Forward references are fine.
+        {"f 0 1 2\nv 0 0\nv 1 0\nv 0 1\n", MeshFault::None, 0, ""},
+    };
+    // A large file whose fault, on a kept value's heels, lies in a later piece.
+    std::string large;
+    for (int k = 0; k < 3000; ++k) large += "v " + std::to_string(k % 97) + " 1\nf 0 1 " + std::to_string(k) + "\n";
+    large += "f 0 0 x\nf 1 2\n3000\n";
+    cases.push_back(
+        {large, MeshFault::IndexNamesNoVertex, 6003, "Line 6003: index 3000 names no vertex (the file has 3000)."});
+
+    for (const Case& c : cases) {
+        for (const std::size_t pieces : {1u, 2u, 3u, 7u}) {
+            std::vector<Point2> vertices;
+            std::vector<std::uint32_t> indices;
+            const TriangleParseFlags flags =
+                parseTriangleDataInPieces(c.text.data(), c.text.size(), vertices, indices, pieces, 2);
+            const MeshRefusal refusal = refuseFileMesh(c.text.data(), c.text.size(), vertices, indices, flags);
+            const std::string what = shown(c.text.substr(0, 60)) + ", " + std::to_string(pieces) + " pieces";
+            EXPECT_EQ(refusal.fault, c.fault) << what;
+            EXPECT_EQ(refusal.line, c.line) << what;
+            EXPECT_EQ(refusalText(refusal), c.sentence) << what;
+            EXPECT_EQ(validateFileMesh(vertices, indices, flags), c.fault == MeshFault::None) << what;
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -99,8 +99,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (pieceIndices != indices) fail("indices read in pieces differ", 0);
     if (pieceFlags.nonFiniteCoordinate != flags.nonFiniteCoordinate ||
-        pieceFlags.indexOutOfRange != flags.indexOutOfRange)
+        pieceFlags.indexOutOfRange != flags.indexOutOfRange || pieceFlags.firstNonFiniteAt != flags.firstNonFiniteAt ||
+        pieceFlags.firstOutOfRangeIndexAt != flags.firstOutOfRangeIndexAt)
         fail("flags read in pieces differ", 0);
+
+    // A reason exactly for what validation refuses, with a line in the file.
+    const MeshRefusal refusal = refuseFileMesh(text, size, vertices, indices, flags);
+    if (valid != (refusal.fault == MeshFault::None)) fail("a reason does not match the validation", 0);
+    if (refusal.line > 1 + static_cast<std::size_t>(std::count(text, text + size, '\n'))) fail("line past the end", 0);
 
     compareWithReference(text, std::min(size, kReferenceBytes));
     return 0;

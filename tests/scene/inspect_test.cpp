@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <string>
@@ -222,8 +223,13 @@ TEST(Inspect, InvalidFilesAndBadArguments) {
     EXPECT_EQ(missing.out,
               "{\"file\": \"/nonexistent/x.tri\", \"valid\": false, \"error\": \"The file \\\"/nonexistent/x.tri\\\" "
               "could not be opened.\"}\n");
+    // A file that was read but is invalid says why.
     const std::string bad = writeFile("inspect_bad.tri", "v 0 0\nf 0 0 1\n");
-    EXPECT_EQ(inspect(bad).status, 1);
+    const CommandResult invalid = inspect(bad);
+    EXPECT_EQ(invalid.status, 1);
+    EXPECT_EQ(invalid.out,
+              "{\"file\": \"" + bad + "\", \"valid\": false, \"error\": \"The file \\\"" + bad +
+                  "\\\" could not be opened.\", \"reason\": \"Line 2: index 1 names no vertex (the file has 1).\"}\n");
 
     const std::string good = writeFile("inspect_good.tri", "v 0 0\nv 1 0\nv 0 1\nf 0 1 2\n");
     EXPECT_EQ(inspect(good + " --max-depth 0").status, 2);
@@ -269,4 +275,22 @@ TEST(Inspect, ATreeBeyondTheMemoryLimitIsAnError) {
     const CommandResult shallow = run(limited + " --summary");
     EXPECT_EQ(0, shallow.status) << shallow.out;
     std::filesystem::remove(path);
+}
+
+// A figure of a large mesh stays small in bytes and elements (a renderer may
+// refuse a million elements) and renders.
+TEST(Inspect, FigureOfALargeMeshRenders) {
+    if (runShell("command -v rsvg-convert").status != 0) GTEST_SKIP() << "no rsvg-convert";
+    const auto dir = std::filesystem::temp_directory_path();
+    const std::string stem = (dir / ("inspect_figure_" + std::to_string(::getpid()))).string();
+    ASSERT_EQ(0, std::system((std::string(ORRELIN_MESHGEN_EXE) + " grid 100000 " + stem + ".tri").c_str()));
+    ASSERT_EQ(0, inspect(stem + ".tri --summary --locate 500 500 --svg " + stem + ".svg").status);
+    std::ifstream in(stem + ".svg", std::ios::binary);
+    const std::string figure((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_GT(figure.size(), 1'000'000u);
+    EXPECT_LT(figure.size(), 3'500'000u);
+    EXPECT_LT(std::count(figure.begin(), figure.end(), '<'), 100);
+    EXPECT_EQ(0, runShell("rsvg-convert " + stem + ".svg -o " + stem + ".png").status);
+    EXPECT_GT(std::filesystem::file_size(stem + ".png"), 1000u);
+    for (const char* extension : {".tri", ".svg", ".png"}) std::filesystem::remove(stem + extension);
 }

@@ -12,6 +12,7 @@
 #include "app_state_reset.h"
 #include "failing_allocations.h"
 #include "orrelin/scene/app_state.h"
+#include "orrelin/scene/svg_figure.h"
 #include "test_util.h"
 
 namespace {
@@ -356,4 +357,50 @@ TEST_F(Scene, StartPositionCentresTheWindow) {
     placeDrawingWindow(639, 768);
     EXPECT_EQ(AppState.windowX, -80);  // truncated toward zero
     EXPECT_EQ(AppState.windowY, 84);
+}
+
+// The figure: a path per layer and colour (the mesh edges take turns among
+// several), each point to a hundredth of a pixel from the one before; cut at
+// 16 pixels around the window when the view leaves part of the scene out.
+TEST_F(Scene, FigureDrawsEachLayerAsPaths) {
+    ASSERT_TRUE(load(kSquare));
+    simulatePointLocation({0.9f, 0.9f});
+    const std::string head =
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"100\" height=\"80\" viewBox=\"0 0 100 80\" "
+        "shape-rendering=\"crispEdges\">\n<rect width=\"100%\" height=\"100%\" fill=\"#000000\"/>\n";
+    const auto path = [](const char* attributes, const char* data) {
+        return std::string("<path ") + attributes + " d=\"" + data + "\"/>\n";
+    };
+    const char* mesh = "fill=\"none\" stroke=\"#cccccc\" stroke-width=\"1\"";
+    const char* descent = "fill=\"none\" stroke=\"#4db3ff\" stroke-width=\"1\"";
+    const char* tested = "fill=\"none\" stroke=\"#e60000\" stroke-width=\"1\"";
+    const char* found = "fill=\"none\" stroke=\"#00cc00\" stroke-width=\"1\"";
+    const char* split = "fill=\"none\" stroke=\"#ff9900\" stroke-width=\"2\"";
+    // The framing of a load: the square 48.98 pixels wide in the middle.
+    EXPECT_EQ(sceneSvg(100, 80, true),
+              head + path(mesh, "m25.51 64.49l48.98 0") + path(mesh, "m25.51 64.49l0-48.98") +
+                  path(mesh, "m74.49 64.49l-48.98-48.98") + path(mesh, "m74.49 64.49l0-48.98") +
+                  path(mesh, "m74.49 15.51l-48.98 0") +
+                  path(descent, "m25.51 64.49l48.98 0 0-48.98-48.98 0zm24.49-24.49l24.49 0 0-24.49-24.49 0z") +
+                  path(tested, "m25.51 64.49l48.98 0-48.98-48.98z") + path(found, "m74.49 64.49l0-48.98-48.98 0z") +
+                  path(found, "m74.49 64.49l0-48.98-48.98 0z") +
+                  "<rect x=\"66.60\" y=\"17.40\" width=\"6\" height=\"6\" fill=\"#00ff00\"/>\n" +
+                  path(split, "m50 64.49l0-48.98m-24.49 24.49l48.98 0") + "</svg>\n");
+    // Closer, over the right edge (138.56 pixels a unit): the bottom, left and
+    // top edges lie beyond the margin, the others and the shapes are cut at it.
+    EXPECT_EQ(sceneSvg(FigureView{100, 80, {0.9f, 0.5f, 0.5f}}, true),
+              head + path(mesh, "m50.57 96l-66.57-66.57") + path(mesh, "m63.86 96l0-112") +
+                  path(descent, "m-16-16l0 112 79.86 0 0-112zm10.57 0l0 56 69.29 0 0-56z") +
+                  path(tested, "m-16 96l66.57 0-66.57-66.57z") +
+                  path(found, "m-16-16l0 45.43 66.57 66.57 13.29 0 0-112z") +
+                  path(found, "m-16-16l0 45.43 66.57 66.57 13.29 0 0-112z") +
+                  "<rect x=\"47.00\" y=\"-18.43\" width=\"6\" height=\"6\" fill=\"#00ff00\"/>\n" +
+                  path(split, "m-5.43 96l0-112m-10.57 56l79.86 0") + "</svg>\n");
+    // The point beyond the margin is left out; without the highlight only the
+    // mesh and the split lines remain.
+    const std::string far = sceneSvg(FigureView{100, 80, {0.1f, 0.5f, 0.5f}}, true);
+    EXPECT_EQ(far.find("<rect x"), std::string::npos) << far;
+    EXPECT_EQ(sceneSvg(FigureView{100, 80, {0.9f, 0.5f, 0.5f}}, false),
+              head + path(mesh, "m50.57 96l-66.57-66.57") + path(mesh, "m63.86 96l0-112") +
+                  path(split, "m-5.43 96l0-112m-10.57 56l79.86 0") + "</svg>\n");
 }

@@ -95,52 +95,74 @@ bool parseWholeFloat(std::string_view text, float& out) {
     return true;
 }
 
+// The command line after the program's name, read left to right.
+struct ArgumentList {
+    int argc;
+    char** argv;
+    int next = 1;
+
+    bool done() const { return next >= argc; }
+    std::string_view take() { return argv[next++]; }
+    // The value after `option`; a usage error when there is none.
+    std::string_view value(std::string_view option, const char* what) {
+        if (done()) usageError(std::string(option) + " needs " + what);
+        return take();
+    }
+};
+
+// Reads `arg`, an option, and the values it takes into `options`. False when
+// no option has that name.
+bool parseOption(std::string_view arg, ArgumentList& args, Options& options) {
+    if (arg == "-h" || arg == "--help") {
+        std::fputs(kHelp, stdout);
+        std::exit(0);
+    } else if (arg == "--max-depth") {
+        const std::string_view v = args.value(arg, "a number");
+        if (!parseWholeInt(v, options.maxDepth) || options.maxDepth < 1 || options.maxDepth > 10) {
+            usageError("--max-depth must be a whole number from 1 to 10, not '" + std::string(v) + "'");
+        }
+    } else if (arg == "--max-triangles") {
+        const std::string_view v = args.value(arg, "a number");
+        if (!parseWholeInt(v, options.maxTriangles) || options.maxTriangles < 1 || options.maxTriangles > 10000) {
+            usageError("--max-triangles must be a whole number from 1 to 10000, not '" + std::string(v) + "'");
+        }
+    } else if (arg == "--locate") {
+        const std::string_view xs = args.value(arg, "two numbers");
+        const std::string_view ys = args.value(arg, "two numbers");
+        Point2 p;
+        if (!parseWholeFloat(xs, p.x) || !parseWholeFloat(ys, p.y)) {
+            usageError("--locate needs two numbers, not '" + std::string(xs) + "' '" + std::string(ys) + "'");
+        }
+        options.locates.push_back(p);
+    } else if (arg == "--summary") {
+        options.summary = true;
+    } else if (arg == "--stats") {
+        options.stats = true;
+    } else if (arg == "--svg") {
+        options.svg = std::string(args.value(arg, "a file name"));
+        if (options.svg.empty()) usageError("--svg needs a file name");
+    } else if (arg == "--size") {
+        const std::string_view w = args.value(arg, "two numbers");
+        const std::string_view h = args.value(arg, "two numbers");
+        if (!parseWholeInt(w, options.svgWidth) || !parseWholeInt(h, options.svgHeight) || options.svgWidth < 1 ||
+            options.svgHeight < 1 || options.svgWidth > 16384 || options.svgHeight > 16384) {
+            usageError("--size needs two whole numbers from 1 to 16384, not '" + std::string(w) + "' '" +
+                       std::string(h) + "'");
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
 Options parseArguments(int argc, char** argv) {
     Options options;
     bool haveFile = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        auto value = [&](const char* what) -> std::string_view {
-            if (i + 1 >= argc) usageError(std::string(arg) + " needs " + what);
-            return argv[++i];
-        };
-        if (arg == "-h" || arg == "--help") {
-            std::fputs(kHelp, stdout);
-            std::exit(0);
-        } else if (arg == "--max-depth") {
-            const std::string_view v = value("a number");
-            if (!parseWholeInt(v, options.maxDepth) || options.maxDepth < 1 || options.maxDepth > 10) {
-                usageError("--max-depth must be a whole number from 1 to 10, not '" + std::string(v) + "'");
-            }
-        } else if (arg == "--max-triangles") {
-            const std::string_view v = value("a number");
-            if (!parseWholeInt(v, options.maxTriangles) || options.maxTriangles < 1 || options.maxTriangles > 10000) {
-                usageError("--max-triangles must be a whole number from 1 to 10000, not '" + std::string(v) + "'");
-            }
-        } else if (arg == "--locate") {
-            const std::string_view xs = value("two numbers");
-            const std::string_view ys = value("two numbers");
-            Point2 p;
-            if (!parseWholeFloat(xs, p.x) || !parseWholeFloat(ys, p.y)) {
-                usageError("--locate needs two numbers, not '" + std::string(xs) + "' '" + std::string(ys) + "'");
-            }
-            options.locates.push_back(p);
-        } else if (arg == "--summary") {
-            options.summary = true;
-        } else if (arg == "--stats") {
-            options.stats = true;
-        } else if (arg == "--svg") {
-            options.svg = std::string(value("a file name"));
-            if (options.svg.empty()) usageError("--svg needs a file name");
-        } else if (arg == "--size") {
-            const std::string_view w = value("two numbers");
-            const std::string_view h = value("two numbers");
-            if (!parseWholeInt(w, options.svgWidth) || !parseWholeInt(h, options.svgHeight) || options.svgWidth < 1 ||
-                options.svgHeight < 1 || options.svgWidth > 16384 || options.svgHeight > 16384) {
-                usageError("--size needs two whole numbers from 1 to 16384, not '" + std::string(w) + "' '" +
-                           std::string(h) + "'");
-            }
-        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
+    ArgumentList args{argc, argv};
+    while (!args.done()) {
+        const std::string_view arg = args.take();
+        if (parseOption(arg, args, options)) continue;
+        if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
             usageError("unknown option '" + std::string(arg) + "'");
         } else if (!haveFile) {
             options.file = std::string(arg);
@@ -171,9 +193,171 @@ void appendArray(std::string& out, const std::vector<T>& items, Fn appendItem) {
     out += ']';
 }
 
+void appendBounds(std::string& out, const Rect2& r) {
+    out += '[';
+    appendFloat(out, r.minX);
+    out += ", ";
+    appendFloat(out, r.minY);
+    out += ", ";
+    appendFloat(out, r.maxX);
+    out += ", ";
+    appendFloat(out, r.maxY);
+    out += ']';
+}
+
 void writeOut(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
+}
+
+// The sections of the printed object, in the order they appear. Each begins
+// with the comma that separates it from the one before.
+
+// A file that did not load: whether it is valid, the message the program
+// shows and, for a file that was read but is invalid, the reason.
+void writeLoadFailure(std::string& out, const Options& options, LoadFailure failure, const MeshRefusal& refusal) {
+    if (failure == LoadFailure::OutOfMemory) {
+        // The file is fine; its quadtree with these limits is not.
+        out += ", \"valid\": true, \"error\": ";
+        appendString(out, kOutOfMemoryText);
+    } else {
+        out += ", \"valid\": false, \"error\": ";
+        appendString(out, loadErrorText(options.file));
+        if (refusal.fault != MeshFault::None) {
+            out += ", \"reason\": ";
+            appendString(out, refusalText(refusal));
+        }
+    }
+}
+
+void writeCounts(std::string& out, const Mesh& mesh) {
+    out += ", \"valid\": true";
+    out += ",\n \"vertexCount\": ";
+    appendUnsigned(out, mesh.vertices.size());
+    out += ", \"triangleCount\": ";
+    appendUnsigned(out, mesh.indices.size() / 3);
+    out += ", \"edgeCount\": ";
+    appendUnsigned(out, mesh.edges.size() / 2);
+    out += ", \"regionCount\": ";
+    appendUnsigned(out, AppState.quadtree.regionList.size());
+}
+
+void writeMeshArrays(std::string& out, const Mesh& mesh) {
+    out += ",\n \"vertices\": ";
+    appendArray(out, mesh.vertices, [&](Point2 p) { appendPoint(out, p); });
+    out += ",\n \"indices\": ";
+    appendArray(out, mesh.indices, [&](std::uint32_t v) { appendUnsigned(out, v); });
+    out += ",\n \"edges\": ";
+    appendArray(out, mesh.edges, [&](std::uint32_t v) { appendUnsigned(out, v); });
+}
+
+// The scene's bounds and the view measures derived from them.
+void writeFraming(std::string& out) {
+    out += ",\n \"bounds\": ";
+    appendBounds(out, AppState.sceneBounds);
+    out += ", \"centre\": ";
+    appendPoint(out, AppState.sceneCenter);
+    out += ", \"extent\": ";
+    appendFloat(out, AppState.sceneExtent);
+    out += ", \"moveStep\": ";
+    appendFloat(out, AppState.moveStep);
+}
+
+// Each split region's bounds and centre.
+void writeRegions(std::string& out) {
+    out += ",\n \"regions\": ";
+    appendArray(out, AppState.quadtree.regionList, [&](const QuadtreeNode* node) {
+        const float values[6] = {node->bounds.minX, node->bounds.minY, node->bounds.maxX,
+                                 node->bounds.maxY, node->centre.x,    node->centre.y};
+        out += '[';
+        for (int k = 0; k < 6; ++k) {
+            if (k) out += ", ";
+            appendFloat(out, values[k]);
+        }
+        out += ']';
+    });
+}
+
+void writeStats(std::string& out, const Mesh& mesh) {
+    const QuadtreeStats stats = quadtreeStats(AppState.quadtree);
+    out += ",\n \"stats\": {\"splitRegions\": ";
+    appendUnsigned(out, stats.splitRegions);
+    out += ", \"leaves\": ";
+    appendUnsigned(out, stats.leaves);
+    out += ", \"emptyLeaves\": ";
+    appendUnsigned(out, stats.emptyLeaves);
+    out += ", \"depthReached\": ";
+    appendSigned(out, stats.depthReached);
+    out += ", \"storedReferences\": ";
+    appendUnsigned(out, stats.storedReferences);
+    out += ", \"maxPerLeaf\": ";
+    appendUnsigned(out, stats.maxPerLeaf);
+    out += ", \"meanPerLeaf\": ";
+    appendDouble(out, stats.meanPerLeaf);
+    out += ", \"expectedTests\": ";
+    appendDouble(out, stats.expectedTests);
+    out += ", \"triangleCount\": ";
+    appendUnsigned(out, mesh.indices.size() / 3);
+    out += '}';
+}
+
+// The regions from the root to the one the last location tested.
+void writeDescent(std::string& out) {
+    const std::vector<DescentStep> path = descentPath(AppState.quadtree.root, AppState.queryPoint);
+    appendArray(out, path, [&](const DescentStep& step) {
+        out += "{\"bounds\": ";
+        appendBounds(out, step.region->bounds);
+        out += ", \"triangles\": ";
+        appendUnsigned(out, step.region->heldTriangles);
+        if (step.child >= 0) {
+            out += ", \"child\": ";
+            appendSigned(out, step.child);
+        }
+        out += '}';
+    });
+}
+
+// The last location: its point, the triangles it tested and which hold the point.
+void writeQuery(std::string& out, const Mesh& mesh) {
+    const auto region = AppState.highlightRegion->triangles;
+    const std::vector<TriangleOffset> tested(region.begin(), region.end());
+    out += "{\"point\": ";
+    appendPoint(out, AppState.queryPoint);
+    out += ", \"region\": ";
+    appendArray(out, tested, [&](TriangleOffset t) { appendUnsigned(out, t); });
+    out += ", \"inside\": ";
+    appendArray(out, tested, [&](TriangleOffset t) {
+        out += pointInTriangle(mesh.vertices, mesh.indices, t, AppState.queryPoint) ? "true" : "false";
+    });
+    out += ", \"foundTriangleFirst\": ";
+    appendSigned(out, AppState.gpuBuffers.foundTriangleFirst);
+    out += ", \"highlightVertexCount\": ";
+    appendSigned(out, AppState.gpuBuffers.highlightVertexCount);
+    out += ", \"path\": ";
+    writeDescent(out);
+    out += '}';
+}
+
+// Locates each point as a left click would, in order.
+void writeQueries(std::string& out, const std::vector<Point2>& locates, const Mesh& mesh) {
+    out += ",\n \"queries\": [";
+    for (std::size_t q = 0; q < locates.size(); ++q) {
+        simulatePointLocation(locates[q]);
+        out += q ? ",\n  " : "\n  ";
+        writeQuery(out, mesh);
+    }
+    out += locates.empty() ? "]" : "\n ]";
+}
+
+// Writes the figure of the scene as the program first frames it. False, with
+// a message, when the file cannot be written.
+bool writeFigure(const Options& options) {
+    const std::string figure = sceneSvg(options.svgWidth, options.svgHeight, !options.locates.empty());
+    std::FILE* file = std::fopen(options.svg.c_str(), "wb");
+    bool written = file != nullptr && std::fwrite(figure.data(), 1, figure.size(), file) == figure.size();
+    if (file != nullptr && std::fclose(file) != 0) written = false;
+    if (!written) std::fprintf(stderr, "orrelin-inspect: could not write %s\n", options.svg.c_str());
+    return written;
 }
 
 }  // namespace
@@ -188,148 +372,27 @@ int main(int argc, char** argv) {
     AppState.quadtreeSettings.maxDepth = options.maxDepth;
     AppState.quadtreeSettings.maxTrianglesPerRegion = static_cast<std::uint32_t>(options.maxTriangles);
     LoadFailure failure = LoadFailure::None;
-    const bool loaded = loadTriangleFile(options.file, &failure);
+    MeshRefusal refusal;
+    const bool loaded = loadTriangleFile(options.file, &failure, &refusal);
     clearFileMesh();
 
     std::string out;
     out += "{\"file\": ";
     appendString(out, options.file);
     if (!loaded) {
-        if (failure == LoadFailure::OutOfMemory) {
-            // The file is fine; its quadtree with these limits is not.
-            out += ", \"valid\": true, \"error\": ";
-            appendString(out, kOutOfMemoryText);
-        } else {
-            out += ", \"valid\": false, \"error\": ";
-            appendString(out, loadErrorText(options.file));
-        }
-        out += "}\n";
-        writeOut(out);
+        writeLoadFailure(out, options, failure, refusal);
+        writeOut(out + "}\n");
         return 1;
     }
-
     const Mesh& mesh = AppState.mesh;
-    out += ", \"valid\": true";
-    out += ",\n \"vertexCount\": ";
-    appendUnsigned(out, mesh.vertices.size());
-    out += ", \"triangleCount\": ";
-    appendUnsigned(out, mesh.indices.size() / 3);
-    out += ", \"edgeCount\": ";
-    appendUnsigned(out, mesh.edges.size() / 2);
-    out += ", \"regionCount\": ";
-    appendUnsigned(out, AppState.quadtree.regionList.size());
-    if (!options.summary) {
-        out += ",\n \"vertices\": ";
-        appendArray(out, mesh.vertices, [&](Point2 p) { appendPoint(out, p); });
-        out += ",\n \"indices\": ";
-        appendArray(out, mesh.indices, [&](std::uint32_t v) { appendUnsigned(out, v); });
-        out += ",\n \"edges\": ";
-        appendArray(out, mesh.edges, [&](std::uint32_t v) { appendUnsigned(out, v); });
-    }
-    const Rect2& b = AppState.sceneBounds;
-    out += ",\n \"bounds\": [";
-    appendFloat(out, b.minX);
-    out += ", ";
-    appendFloat(out, b.minY);
-    out += ", ";
-    appendFloat(out, b.maxX);
-    out += ", ";
-    appendFloat(out, b.maxY);
-    out += "], \"centre\": ";
-    appendPoint(out, AppState.sceneCenter);
-    out += ", \"extent\": ";
-    appendFloat(out, AppState.sceneExtent);
-    out += ", \"moveStep\": ";
-    appendFloat(out, AppState.moveStep);
-    if (!options.summary) {
-        out += ",\n \"regions\": ";
-        appendArray(out, AppState.quadtree.regionList, [&](const QuadtreeNode* node) {
-            const float values[6] = {node->bounds.minX, node->bounds.minY, node->bounds.maxX,
-                                     node->bounds.maxY, node->centre.x,    node->centre.y};
-            out += '[';
-            for (int k = 0; k < 6; ++k) {
-                if (k) out += ", ";
-                appendFloat(out, values[k]);
-            }
-            out += ']';
-        });
-    }
-    if (options.stats) {
-        const QuadtreeStats stats = quadtreeStats(AppState.quadtree);
-        out += ",\n \"stats\": {\"splitRegions\": ";
-        appendUnsigned(out, stats.splitRegions);
-        out += ", \"leaves\": ";
-        appendUnsigned(out, stats.leaves);
-        out += ", \"emptyLeaves\": ";
-        appendUnsigned(out, stats.emptyLeaves);
-        out += ", \"depthReached\": ";
-        appendSigned(out, stats.depthReached);
-        out += ", \"storedReferences\": ";
-        appendUnsigned(out, stats.storedReferences);
-        out += ", \"maxPerLeaf\": ";
-        appendUnsigned(out, stats.maxPerLeaf);
-        out += ", \"meanPerLeaf\": ";
-        appendDouble(out, stats.meanPerLeaf);
-        out += ", \"expectedTests\": ";
-        appendDouble(out, stats.expectedTests);
-        out += ", \"triangleCount\": ";
-        appendUnsigned(out, mesh.indices.size() / 3);
-        out += '}';
-    }
-    out += ",\n \"queries\": [";
-    for (std::size_t q = 0; q < options.locates.size(); ++q) {
-        simulatePointLocation(options.locates[q]);
-        const auto region = AppState.highlightRegion->triangles;
-        out += q ? ",\n  " : "\n  ";
-        out += "{\"point\": ";
-        appendPoint(out, AppState.queryPoint);
-        out += ", \"region\": [";
-        for (std::size_t k = 0; k < region.size(); ++k) {
-            if (k) out += ", ";
-            appendUnsigned(out, region[k]);
-        }
-        out += "], \"inside\": [";
-        for (std::size_t k = 0; k < region.size(); ++k) {
-            if (k) out += ", ";
-            out += pointInTriangle(mesh.vertices, mesh.indices, region[k], AppState.queryPoint) ? "true" : "false";
-        }
-        out += "], \"foundTriangleFirst\": ";
-        appendSigned(out, AppState.gpuBuffers.foundTriangleFirst);
-        out += ", \"highlightVertexCount\": ";
-        appendSigned(out, AppState.gpuBuffers.highlightVertexCount);
-        out += ", \"path\": [";
-        const std::vector<DescentStep> path = descentPath(AppState.quadtree.root, AppState.queryPoint);
-        for (std::size_t k = 0; k < path.size(); ++k) {
-            const Rect2& r = path[k].region->bounds;
-            out += k ? ", {\"bounds\": [" : "{\"bounds\": [";
-            appendFloat(out, r.minX);
-            out += ", ";
-            appendFloat(out, r.minY);
-            out += ", ";
-            appendFloat(out, r.maxX);
-            out += ", ";
-            appendFloat(out, r.maxY);
-            out += "], \"triangles\": ";
-            appendUnsigned(out, path[k].region->heldTriangles);
-            if (path[k].child >= 0) {
-                out += ", \"child\": ";
-                appendSigned(out, path[k].child);
-            }
-            out += '}';
-        }
-        out += "]}";
-    }
-    out += options.locates.empty() ? "]}\n" : "\n ]}\n";
+    writeCounts(out, mesh);
+    if (!options.summary) writeMeshArrays(out, mesh);
+    writeFraming(out);
+    if (!options.summary) writeRegions(out);
+    if (options.stats) writeStats(out, mesh);
+    writeQueries(out, options.locates, mesh);
+    out += "}\n";
     writeOut(out);
-    if (!options.svg.empty()) {
-        const std::string figure = sceneSvg(options.svgWidth, options.svgHeight, !options.locates.empty());
-        std::FILE* file = std::fopen(options.svg.c_str(), "wb");
-        const bool written = file != nullptr && std::fwrite(figure.data(), 1, figure.size(), file) == figure.size();
-        if (file != nullptr && std::fclose(file) != 0) return 1;
-        if (!written) {
-            std::fprintf(stderr, "orrelin-inspect: could not write %s\n", options.svg.c_str());
-            return 1;
-        }
-    }
+    if (!options.svg.empty() && !writeFigure(options)) return 1;
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 #include <limits>
+#include <string>
 #include <system_error>
 
 #include "orrelin/base/contract.h"
@@ -47,6 +48,12 @@ float convertFloatField(const char* text, std::size_t len, bool& nonFinite) {
     return value;
 }
 
+// Raises a flag and, the first time, notes where its number begins.
+void raise(bool& flag, std::size_t& firstAt, std::size_t at) {
+    if (!flag) firstAt = at;
+    flag = true;
+}
+
 // One "%8f" conversion: skips white space, then consumes at most 8 characters of
 // a decimal floating-point number. On success stores the value and returns true;
 // on failure leaves `out` unchanged. Either way the cursor ends right behind the
@@ -83,8 +90,9 @@ bool readFloatField(Cursor& cur, float& out, TriangleParseFlags& flags) {
     // count: "1e" reads as 1, like the C library's conversions.
     cur.pos = p;
     if (!gotDigit) return false;
-    const std::size_t end = numberEnd;
-    out = convertFloatField(cur.data + start, end - start, flags.nonFiniteCoordinate);
+    bool nonFinite = false;
+    out = convertFloatField(cur.data + start, numberEnd - start, nonFinite);
+    if (nonFinite) raise(flags.nonFiniteCoordinate, flags.firstNonFiniteAt, start);
     return true;
 }
 
@@ -93,7 +101,8 @@ bool readFloatField(Cursor& cur, float& out, TriangleParseFlags& flags) {
 // returns true; a value outside the signed 32-bit range raises the flag.
 bool readIntField(Cursor& cur, std::int32_t& out, TriangleParseFlags& flags) {
     cur.skipSpace();
-    std::size_t p = cur.pos;
+    const std::size_t start = cur.pos;
+    std::size_t p = start;
     bool negative = false;
     if (p < cur.size && (cur.data[p] == '+' || cur.data[p] == '-')) {
         negative = cur.data[p] == '-';
@@ -109,7 +118,7 @@ bool readIntField(Cursor& cur, std::int32_t& out, TriangleParseFlags& flags) {
     cur.pos = p;
     if (p == digitsStart) return false;
     const std::uint64_t limit = negative ? std::uint64_t{1} << 31 : (std::uint64_t{1} << 31) - 1;
-    if (magnitude > limit) flags.indexOutOfRange = true;
+    if (magnitude > limit) raise(flags.indexOutOfRange, flags.firstOutOfRangeIndexAt, start);
     const std::uint32_t low = static_cast<std::uint32_t>(magnitude);
     out = static_cast<std::int32_t>(negative ? 0u - low : low);
     return true;
@@ -292,8 +301,9 @@ TriangleParseFlags parseTriangleDataInPieces(const char* data, std::size_t size,
                                     WriteRecords{vertices.data() + vFirst[k], indices.data() + iFirst[k]});
         }
         values = valuesAfter(results[k], values);
-        flags.nonFiniteCoordinate |= results[k].flags.nonFiniteCoordinate;
-        flags.indexOutOfRange |= results[k].flags.indexOutOfRange;
+        const TriangleParseFlags& f = results[k].flags;
+        if (f.nonFiniteCoordinate) raise(flags.nonFiniteCoordinate, flags.firstNonFiniteAt, f.firstNonFiniteAt);
+        if (f.indexOutOfRange) raise(flags.indexOutOfRange, flags.firstOutOfRangeIndexAt, f.firstOutOfRangeIndexAt);
     }
     return flags;
 }
@@ -306,6 +316,89 @@ bool validateFileMesh(const std::vector<Point2>& vertices, const std::vector<std
     const std::uint32_t largest = *std::max_element(indices.begin(), indices.end());
     if (static_cast<std::uint64_t>(largest) > static_cast<std::uint64_t>(vertices.size()) - 1) return false;
     return !flags.nonFiniteCoordinate && !flags.indexOutOfRange;
+}
+
+namespace {
+
+// Where the number in field `field` (0 to 2) of the `record`-th triangle
+// record begins: the records are counted by their letters, as the parser
+// counts them. Requires: that record converted the field.
+std::size_t indexFieldAt(const char* data, std::size_t size, std::size_t record, int field) {
+    std::size_t at = 0;
+    for (std::size_t seen = 0; at < size; ++at) {
+        if (data[at] == 'f' && seen++ == record) break;
+    }
+    ORRELIN_REQUIRE(at < size);
+    Cursor cur{data, size, at + 1};
+    TriangleParseFlags ignored;
+    std::int32_t value = 0;
+    for (int k = 0; k < field; ++k) readIntField(cur, value, ignored);
+    cur.skipSpace();
+    return cur.pos;
+}
+
+std::size_t lineAt(const char* data, std::size_t offset) {
+    return 1 + static_cast<std::size_t>(std::count(data, data + offset, '\n'));
+}
+
+}  // namespace
+
+MeshRefusal refuseFileMesh(const char* data, std::size_t size, const std::vector<Point2>& vertices,
+                           const std::vector<std::uint32_t>& indices, const TriangleParseFlags& flags) {
+    MeshRefusal r;
+    r.vertexCount = vertices.size();
+    if (size == 0)
+        r.fault = MeshFault::EmptyFile;
+    else if (vertices.empty())
+        r.fault = MeshFault::NoVertex;
+    else if (indices.empty())
+        r.fault = MeshFault::NoTriangle;
+    else if (indices.size() % 3 != 0)
+        r.fault = MeshFault::PartialTriangle;
+    if (r.fault != MeshFault::None) return r;
+
+    // The faults of single numbers, the earliest first; an index beyond the
+    // 32-bit range before what its wrapped value names.
+    std::size_t at = kNoOffset;
+    const auto consider = [&](MeshFault fault, std::size_t offset) {
+        if (offset < at) {
+            at = offset;
+            r.fault = fault;
+        }
+    };
+    if (flags.indexOutOfRange) consider(MeshFault::IndexOutOfRange, flags.firstOutOfRangeIndexAt);
+    if (flags.nonFiniteCoordinate) consider(MeshFault::CoordinateOutOfRange, flags.firstNonFiniteAt);
+    const auto beyond =
+        std::find_if(indices.begin(), indices.end(), [&](std::uint32_t v) { return v >= r.vertexCount; });
+    if (beyond != indices.end()) {
+        // The first index past the vertices was converted in its own record:
+        // a record that keeps a value repeats one an earlier record holds.
+        const auto k = static_cast<std::size_t>(beyond - indices.begin());
+        const std::size_t before = at;
+        consider(MeshFault::IndexNamesNoVertex, indexFieldAt(data, size, k / 3, static_cast<int>(k % 3)));
+        // A number beyond the signed range comes first, so this one was in
+        // it: its value as the file writes it.
+        if (at != before) r.index = static_cast<std::int32_t>(*beyond);
+    }
+    if (r.fault != MeshFault::None) r.line = lineAt(data, at);
+    return r;
+}
+
+std::string refusalText(const MeshRefusal& refusal) {
+    const std::string line = "Line " + std::to_string(refusal.line) + ": ";
+    switch (refusal.fault) {
+        case MeshFault::None: return {};
+        case MeshFault::EmptyFile: return "The file is empty.";
+        case MeshFault::NoVertex: return "The file holds no vertex.";
+        case MeshFault::NoTriangle: return "The file holds no triangle.";
+        case MeshFault::PartialTriangle: return "The last triangle lacks an index.";
+        case MeshFault::IndexNamesNoVertex:
+            return line + "index " + std::to_string(refusal.index) + " names no vertex (the file has " +
+                   std::to_string(refusal.vertexCount) + ").";
+        case MeshFault::CoordinateOutOfRange: return line + "a coordinate lies beyond the 32-bit float range.";
+        case MeshFault::IndexOutOfRange: return line + "an index lies beyond the signed 32-bit range.";
+    }
+    return {};
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "orrelin/mesh/mesh_types.h"
+#include "orrelin/mesh/tri_reader.h"
 
 // Why a load failed.
 enum class LoadFailure {
@@ -29,13 +30,15 @@ std::string loadErrorText(const std::string& path);
 // scene: mesh, edge list, mesh buffers, bounds, quadtree with the active limits
 // and the region-line buffer; the last located region is forgotten. False when
 // the file cannot be read, is invalid, or its scene does not fit in memory
-// (`failure` says which); the scene is then unchanged. Everything of the new
-// scene that takes memory is made before the old one is given up. The reading
-// lists are left for clearFileMesh.
-bool loadTriangleFile(const std::string& path, LoadFailure* failure = nullptr);
+// (`failure` says which); the scene is then unchanged. For a file that was
+// read but is invalid, `refusal` says why; otherwise its fault is None.
+// Everything of the new scene that takes memory is made before the old one is
+// given up. The reading lists are left for clearFileMesh.
+bool loadTriangleFile(const std::string& path, LoadFailure* failure = nullptr, MeshRefusal* refusal = nullptr);
 
 // The same over bytes already in memory.
-bool loadTriangleData(const char* data, std::size_t size, LoadFailure* failure = nullptr);
+bool loadTriangleData(const char* data, std::size_t size, LoadFailure* failure = nullptr,
+                      MeshRefusal* refusal = nullptr);
 
 // Empties the loader's reading lists.
 void clearFileMesh();

@@ -9,12 +9,18 @@
 
 #include "orrelin/mesh/mesh_types.h"
 
+// A byte offset that names no place in the input.
+inline constexpr std::size_t kNoOffset = static_cast<std::size_t>(-1);
+
 // What the parser saw besides the records themselves. Either flag makes the
 // file invalid: such values would otherwise load as infinities or wrap into
-// valid-looking vertex indices.
+// valid-looking vertex indices. The offsets say where the first such number's
+// text begins in the input.
 struct TriangleParseFlags {
     bool nonFiniteCoordinate = false;  // a coordinate that is not finite as a 32-bit float
     bool indexOutOfRange = false;      // an index that does not fit a signed 32-bit integer
+    std::size_t firstNonFiniteAt = kNoOffset;
+    std::size_t firstOutOfRangeIndexAt = kNoOffset;
 };
 
 // Reads the triangle records of `data[0, size)` and appends them to `vertices`
@@ -38,6 +44,36 @@ TriangleParseFlags parseTriangleDataInPieces(const char* data, std::size_t size,
 // neither flag raised.
 bool validateFileMesh(const std::vector<Point2>& vertices, const std::vector<std::uint32_t>& indices,
                       const TriangleParseFlags& flags);
+
+// Why the records read from a file do not form a usable mesh.
+enum class MeshFault {
+    None,
+    EmptyFile,             // the file has no bytes
+    NoVertex,              // no vertex record
+    NoTriangle,            // vertices but no triangle record
+    PartialTriangle,       // an index count that is not a multiple of three (arrays not read by the parser)
+    IndexNamesNoVertex,    // the first index not below the vertex count
+    CoordinateOutOfRange,  // the first coordinate beyond the 32-bit float range
+    IndexOutOfRange,       // the first index beyond the signed 32-bit range
+};
+
+struct MeshRefusal {
+    MeshFault fault = MeshFault::None;
+    std::size_t line = 0;         // 1-based line of the number at fault; 0 for a fault of the whole file
+    std::int32_t index = 0;       // IndexNamesNoVertex: the index as the file writes it
+    std::size_t vertexCount = 0;  // the number of vertices read
+};
+
+// Why validateFileMesh refuses what parseTriangleData read from data[0, size)
+// into the (at first empty) arrays with `flags`; MeshFault::None exactly when
+// it accepts them. Of the faults of single numbers the one earliest in the
+// data is given; the faults of the whole file come before them.
+MeshRefusal refuseFileMesh(const char* data, std::size_t size, const std::vector<Point2>& vertices,
+                           const std::vector<std::uint32_t>& indices, const TriangleParseFlags& flags);
+
+// The refusal as one English sentence, such as "Line 7: index 12 names no
+// vertex (the file has 9)."; empty for MeshFault::None.
+std::string refusalText(const MeshRefusal& refusal);
 
 // Reads the whole file into `bytes`: in one read when its size stays what it
 // was when it was opened, in further reads while it grows. Only regular files
