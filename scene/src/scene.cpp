@@ -174,6 +174,24 @@ bool loadTriangleFile(const std::string& path, LoadFailure* failure) {
     return finish(replaceScene(), failure);
 }
 
+bool loadSceneFile(const std::string& path, LoadFailure* failure) {
+    const bool loaded = loadTriangleFile(path, failure);
+    clearFileMesh();
+    if (loaded) AppState.sceneLoaded = true;
+    return loaded;
+}
+
+bool loadSceneData(const char* data, std::size_t size, LoadFailure* failure) {
+    const bool loaded = loadTriangleData(data, size, failure);
+    clearFileMesh();
+    if (loaded) AppState.sceneLoaded = true;
+    return loaded;
+}
+
+std::string windowTitle(const std::string& name) {
+    return std::string(kWindowTitle) + " - " + name;
+}
+
 std::string loadErrorText(const std::string& path) {
     return "The file \"" + path + "\" could not be opened.";
 }

@@ -188,8 +188,7 @@ int main(int argc, char** argv) {
     AppState.quadtreeSettings.maxDepth = options.maxDepth;
     AppState.quadtreeSettings.maxTrianglesPerRegion = static_cast<std::uint32_t>(options.maxTriangles);
     LoadFailure failure = LoadFailure::None;
-    const bool loaded = loadTriangleFile(options.file, &failure);
-    clearFileMesh();
+    const bool loaded = loadSceneFile(options.file, &failure);
 
     std::string out;
     out += "{\"file\": ";

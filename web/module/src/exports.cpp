@@ -19,6 +19,7 @@
 
 #include "orrelin/render/buffer_contents.h"
 #include "orrelin/scene/app_state.h"
+#include "orrelin/scene/camera_input.h"
 #include "orrelin/scene/scene.h"
 #include "orrelin/scene/svg_figure.h"
 #include "orrelin/ui/dialog_fields.h"
@@ -225,25 +226,20 @@ EMSCRIPTEN_KEEPALIVE float orrelin_view_picked_y() {
 // One wheel notch toward the zoom target (`in` nonzero) or away; the page
 // picks the point under the cursor first.
 EMSCRIPTEN_KEEPALIVE void orrelin_view_zoom(int in) {
-    AppState.eye = wheelZoom(AppState.eye, AppState.zoomTarget, in != 0);
+    wheelNotch(in != 0);
 }
 
 EMSCRIPTEN_KEEPALIVE void orrelin_view_drag_start(int x, int y) {
-    AppState.dragging = true;
-    AppState.dragLast = {static_cast<float>(x), static_cast<float>(y)};
+    beginDrag(x, y);
 }
 
 EMSCRIPTEN_KEEPALIVE void orrelin_view_drag_end() {
-    AppState.dragging = false;
+    endDrag();
 }
 
 // The pointer moved to (x, y); the eye follows while a drag is on.
 EMSCRIPTEN_KEEPALIVE void orrelin_view_drag(int x, int y) {
-    if (!AppState.dragging) return;
-    const float dx = static_cast<float>(x) - AppState.dragLast.x;
-    const float dy = static_cast<float>(y) - AppState.dragLast.y;
-    AppState.eye = dragMove(AppState.eye, dx, dy, AppState.moveStep);
-    AppState.dragLast = {static_cast<float>(x), static_cast<float>(y)};
+    dragTo(x, y);
 }
 
 // The eye (x, y, z) into `out`.
@@ -282,9 +278,7 @@ EMSCRIPTEN_KEEPALIVE int orrelin_scene_load(const char* data, std::size_t size, 
     AppState.quadtreeSettings.maxDepth = maxDepth;
     AppState.quadtreeSettings.maxTrianglesPerRegion = static_cast<std::uint32_t>(trianglesPerRegion);
     LoadFailure failure = LoadFailure::None;
-    const bool loaded = loadTriangleData(data, size, &failure);
-    clearFileMesh();
-    if (loaded) AppState.sceneLoaded = true;
+    loadSceneData(data, size, &failure);
     return static_cast<int>(failure);
 }
 
