@@ -33,10 +33,14 @@ test("the node build prints what the Linux build prints", () => {
   for (const mesh of meshes) {
     for (const limits of [[], ["--max-depth", "10", "--max-triangles", "1"], ["--summary", "--stats"]]) {
       const args = [mesh, ...limits, ...points];
-      // Both run in the mesh's folder, so that both print the same file name.
-      const linux = spawnSync(kLinuxInspect, args, { cwd: dir, encoding: "utf8" });
-      const web = spawnSync(process.execPath, [kNodeInspect, ...args], { cwd: dir, encoding: "utf8" });
+      // Both run in the mesh's folder, so that both print the same file name;
+      // the deepest trees print several megabytes, all of which is compared.
+      const options = { cwd: dir, encoding: "utf8", maxBuffer: 1 << 28 };
+      const linux = spawnSync(kLinuxInspect, args, options);
+      const web = spawnSync(process.execPath, [kNodeInspect, ...args], options);
       const what = `${args.slice(0, 3).join(" ")}`;
+      assert.ifError(linux.error);
+      assert.ifError(web.error);
       assert.equal(web.status, linux.status, what);
       assert.equal(web.stdout, linux.stdout, what);
       assert.equal(web.stderr, linux.stderr, what);
