@@ -14,9 +14,6 @@
 
 namespace {
 
-// The outline colour of the descent's regions: none of the picture's own.
-constexpr Color3 kDescentColor{0.3f, 0.7f, 1.0f};
-
 // Plane points to window pixels through the matrices the window holds, in
 // double; SVG's y grows downward where the window's grows upward.
 struct Projection {

@@ -27,11 +27,9 @@
 #include "orrelin/view/camera_math.h"
 #include "orrelin/view/view_matrices.h"
 #include "orrelin/web/web_buffers.h"
+#include "page_interface.h"
 
 namespace {
-
-// Which of the four buffers a replacement is for, as the page names them.
-enum class WebBuffer { MeshVertices = 0, MeshEdges = 1, RegionLines = 2, Highlight = 3 };
 
 // The browser owns Ctrl+Tab; Tab and Shift+Tab move between the canvas and
 // the panel instead.
@@ -94,25 +92,23 @@ extern "C" {
 
 // ---- Texts and the panel ------------------------------------------------
 
-enum WebText {
-    TextWindowTitle,
-    TextPropertiesCaption,
-    TextInvalidDepth,
-    TextInvalidTriangles,
-    TextOutOfMemory,
-    TextInfoCaption,
-};
-
+// A text of the core (WebText); "" for any other number.
 EMSCRIPTEN_KEEPALIVE const char* orrelin_text(int which) {
-    switch (which) {
-        case TextWindowTitle: return kWindowTitle;
-        case TextPropertiesCaption: return kPropertiesErrorCaption;
-        case TextInvalidDepth: return kInvalidDepthText;
-        case TextInvalidTriangles: return kInvalidTrianglesText;
-        case TextOutOfMemory: return kOutOfMemoryText;
-        case TextInfoCaption: return kInfoDialogCaption;
-        default: return "";
+    switch (static_cast<WebText>(which)) {
+        case WebText::PropertiesCaption: return kPropertiesErrorCaption;
+        case WebText::InvalidDepth: return kInvalidDepthText;
+        case WebText::InvalidTriangles: return kInvalidTrianglesText;
+        case WebText::OutOfMemory: return kOutOfMemoryText;
+        case WebText::InfoCaption: return kInfoDialogCaption;
     }
+    return "";
+}
+
+// The page's title with the scene loaded from `name`; valid until the next call.
+EMSCRIPTEN_KEEPALIVE const char* orrelin_window_title(const char* name) {
+    static std::string text;
+    text = windowTitle(name);
+    return text.c_str();
 }
 
 // "The file "NAME" could not be opened."; valid until the next call.
@@ -195,10 +191,10 @@ EMSCRIPTEN_KEEPALIVE void orrelin_view_frame(float centreX, float centreY, float
     AppState.sceneLoaded = true;
 }
 
-// A key step (KeyMove).
-EMSCRIPTEN_KEEPALIVE void orrelin_view_key(int move) {
-    if (move < 0 || move > static_cast<int>(KeyMove::ZoomOut)) return;
-    AppState.eye = keyMove(AppState.eye, static_cast<KeyMove>(move), AppState.moveStep);
+// An arrow key (ArrowKey), Shift held (nonzero) or not: the eye's step, if any.
+EMSCRIPTEN_KEEPALIVE void orrelin_view_arrow_key(int key, int shift) {
+    if (key < 0 || key > static_cast<int>(ArrowKey::Down)) return;
+    arrowKeyStep(static_cast<ArrowKey>(key), shift != 0);
 }
 
 // Window pixel (x, y), origin top-left, on the plane: sets the picked point
@@ -292,9 +288,9 @@ EMSCRIPTEN_KEEPALIVE void orrelin_scene_set_query(float x, float y, int clicked)
 // The loaded scene's measures: centre x, y, extent, move step, then the
 // bounds min x, min y, max x, max y.
 EMSCRIPTEN_KEEPALIVE void orrelin_scene_measures(float* out) {
-    const float values[] = {AppState.sceneCenter.x,    AppState.sceneCenter.y,    AppState.sceneExtent,
-                            AppState.moveStep,         AppState.sceneBounds.minX, AppState.sceneBounds.minY,
-                            AppState.sceneBounds.maxX, AppState.sceneBounds.maxY};
+    const float values[kSceneMeasureCount] = {
+        AppState.sceneCenter.x,    AppState.sceneCenter.y,    AppState.sceneExtent,      AppState.moveStep,
+        AppState.sceneBounds.minX, AppState.sceneBounds.minY, AppState.sceneBounds.maxX, AppState.sceneBounds.maxY};
     std::memcpy(out, values, sizeof values);
 }
 
@@ -321,15 +317,15 @@ EMSCRIPTEN_KEEPALIVE int orrelin_scene_click(float x, float y) {
 EMSCRIPTEN_KEEPALIVE void orrelin_scene_stats(double* out) {
     if (AppState.quadtree.root == nullptr) return;
     const QuadtreeStats s = quadtreeStats(AppState.quadtree);
-    const double values[] = {static_cast<double>(s.splitRegions),
-                             static_cast<double>(s.leaves),
-                             static_cast<double>(s.emptyLeaves),
-                             static_cast<double>(s.depthReached),
-                             static_cast<double>(s.storedReferences),
-                             static_cast<double>(s.maxPerLeaf),
-                             s.meanPerLeaf,
-                             s.expectedTests,
-                             static_cast<double>(AppState.mesh.indices.size() / 3)};
+    const double values[kSceneStatCount] = {static_cast<double>(s.splitRegions),
+                                            static_cast<double>(s.leaves),
+                                            static_cast<double>(s.emptyLeaves),
+                                            static_cast<double>(s.depthReached),
+                                            static_cast<double>(s.storedReferences),
+                                            static_cast<double>(s.maxPerLeaf),
+                                            s.meanPerLeaf,
+                                            s.expectedTests,
+                                            static_cast<double>(AppState.mesh.indices.size() / 3)};
     std::memcpy(out, values, sizeof values);
 }
 
@@ -343,13 +339,14 @@ EMSCRIPTEN_KEEPALIVE int orrelin_scene_descent(float* out, int capacity) {
     const int count = std::min(capacity, static_cast<int>(path.size()));
     for (int k = 0; k < count; ++k) {
         const Rect2& r = path[static_cast<std::size_t>(k)].region->bounds;
-        const float values[] = {r.minX,
-                                r.minY,
-                                r.maxX,
-                                r.maxY,
-                                static_cast<float>(path[static_cast<std::size_t>(k)].region->heldTriangles),
-                                static_cast<float>(path[static_cast<std::size_t>(k)].child)};
-        std::memcpy(out + 6 * k, values, sizeof values);
+        const float values[kDescentStepFloats] = {
+            r.minX,
+            r.minY,
+            r.maxX,
+            r.maxY,
+            static_cast<float>(path[static_cast<std::size_t>(k)].region->heldTriangles),
+            static_cast<float>(path[static_cast<std::size_t>(k)].child)};
+        std::memcpy(out + kDescentStepFloats * k, values, sizeof values);
     }
     return count;
 }
@@ -383,14 +380,15 @@ EMSCRIPTEN_KEEPALIVE void orrelin_scene_highlight_prefix(int tested) {
 // ---- Drawing aids (main thread) -------------------------------------------
 
 // The outline of rectangle (minX, minY, maxX, maxY) in colour (r, g, b) as
-// 2-pixel lines: 24 vertices of 28 bytes into `out`.
+// 2-pixel lines: kRegionOutlineVertices vertices into `out`.
 EMSCRIPTEN_KEEPALIVE void orrelin_region_outline(float minX, float minY, float maxX, float maxY, float r, float g,
                                                  float b, WebVertex* out) {
     const ColoredVertex corners[8] = {{minX, minY, r, g, b}, {maxX, minY, r, g, b}, {maxX, minY, r, g, b},
                                       {maxX, maxY, r, g, b}, {maxX, maxY, r, g, b}, {minX, maxY, r, g, b},
                                       {minX, maxY, r, g, b}, {minX, minY, r, g, b}};
     const std::vector<WebVertex> lines = thickLines(corners, 2.0f);
-    for (std::size_t k = 0; k < 24; ++k) out[k] = k < lines.size() ? lines[k] : WebVertex{};
+    for (std::size_t k = 0; k < static_cast<std::size_t>(kRegionOutlineVertices); ++k)
+        out[k] = k < lines.size() ? lines[k] : WebVertex{};
 }
 
 }  // extern "C"
