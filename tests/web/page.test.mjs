@@ -150,7 +150,8 @@ describe("the page", () => {
       for (const k of keys.slice(0, -1).reverse()) await page.keyboard.up(k);
       await page.waitForFunction((n) => Number(document.body.dataset.frames) > n, {}, frames);
     };
-    let [x, y, z] = await eye(page);
+    const framed = await eye(page);
+    let [x, y, z] = framed;
     const moves = [
       [["Shift", "ArrowLeft"], () => (x = f(x - step))],
       [["Shift", "ArrowRight"], () => (x = f(x + step))],
@@ -203,6 +204,15 @@ describe("the page", () => {
     await settled(page);
     const factor = step * f(0.1);
     assert.deepEqual(await eye(page), [f(start[0] + 30 * factor), f(start[1] - 20 * factor), start[2]]);
+
+    // Home and Reset view go back to the eye the load framed.
+    await canvas.focus();
+    await press(["Home"]);
+    assert.deepEqual(await eye(page), framed, "Home");
+    await press(["ArrowUp"]);
+    await page.click("#reset-view");
+    await page.waitForFunction((z) => document.getElementById("scene").dataset.eye.endsWith(` ${z}`), {}, framed[2]);
+    assert.deepEqual(await eye(page), framed, "Reset view");
     assert.deepEqual(page.errors, []);
     await page.close();
   });

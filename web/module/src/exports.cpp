@@ -191,6 +191,11 @@ EMSCRIPTEN_KEEPALIVE void orrelin_view_frame(float centreX, float centreY, float
     AppState.sceneLoaded = true;
 }
 
+// Home: back to the eye the load framed.
+EMSCRIPTEN_KEEPALIVE void orrelin_view_reset() {
+    AppState.eye = framedEye(AppState.sceneCenter, AppState.sceneExtent);
+}
+
 // An arrow key (ArrowKey), Shift held (nonzero) or not: the eye's step, if any.
 EMSCRIPTEN_KEEPALIVE void orrelin_view_arrow_key(int key, int shift) {
     if (key < 0 || key > static_cast<int>(ArrowKey::Down)) return;

@@ -43,6 +43,7 @@ export interface OrrelinCore {
   _orrelin_view_resize(width: number, height: number): void;
   _orrelin_view_frame(centreX: number, centreY: number, extent: number, moveStep: number): void;
   _orrelin_view_arrow_key(key: number, shift: number): void;
+  _orrelin_view_reset(): void;
   _orrelin_view_pick(x: number, y: number): number;
   _orrelin_view_picked_x(): number;
   _orrelin_view_picked_y(): number;

@@ -1,5 +1,5 @@
 // The canvas's size and input: resizing, left click (locate), right-button
-// drag, wheel and arrow keys. What each input does to the eye is the core's
+// drag, wheel, arrow keys and Home (the view the load framed). What each input does to the eye is the core's
 // decision; this module turns the browser's events into its calls.
 
 import { ArrowKey } from "orrelin-generated/constants.js";
@@ -129,11 +129,19 @@ export class CanvasInput {
   key(event) {
     if (event.ctrlKey || event.altKey || event.metaKey) return;
     const arrow = kArrowKeys.get(event.key);
-    if (arrow === undefined) return;
+    if (arrow === undefined && event.key !== "Home") return;
     event.preventDefault(); // the page does not scroll
     if (!this.runner.hasScene) return;
     performance.mark("orrelin-key");
-    this.core._orrelin_view_arrow_key(arrow, event.shiftKey ? 1 : 0);
+    if (arrow === undefined) this.core._orrelin_view_reset();
+    else this.core._orrelin_view_arrow_key(arrow, event.shiftKey ? 1 : 0);
+    this.view.requestFrame();
+  }
+
+  /** Back to the view the load framed. */
+  resetView() {
+    if (!this.runner.hasScene) return;
+    this.core._orrelin_view_reset();
     this.view.requestFrame();
   }
 }

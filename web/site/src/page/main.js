@@ -134,7 +134,11 @@ async function startPage() {
   followCanvasSize(core, canvas, view);
   // Any other input ends a step replay on its last picture.
   for (const type of ["pointerdown", "wheel", "keydown"]) canvas.addEventListener(type, finishSteps, true);
-  new CanvasInput(core, canvas, view, scenes);
+  const input = new CanvasInput(core, canvas, view, scenes);
+  byId("reset-view").addEventListener("click", () => {
+    finishSteps();
+    input.resetView();
+  });
   openDroppedAndChosen(panel.openFile, canvas, open);
   listMeshes(byId("mesh-list"), kMeshes, open);
   connectApply(core, panel, scenes, finishSteps);
