@@ -261,16 +261,23 @@ describe("the page", () => {
     await waitForTitle(page, "small.tri");
     const shown = await canvasPixels(page);
 
-    // A file dropped on the canvas.
-    await page.$eval(
-      "#scene",
-      (canvas, text) => {
-        const transfer = new DataTransfer();
-        transfer.items.add(new File([text], "dropped.tri"));
-        canvas.dispatchEvent(new DragEvent("drop", { dataTransfer: transfer, bubbles: true, cancelable: true }));
-      },
-      gridMesh(6),
-    );
+    // A file dragged over the canvas is announced, then dropped.
+    const drag = (type, text) =>
+      page.$eval(
+        "#scene",
+        (canvas, t, kind) => {
+          const transfer = new DataTransfer();
+          transfer.items.add(new File([t], "dropped.tri"));
+          canvas.dispatchEvent(new DragEvent(kind, { dataTransfer: transfer, bubbles: true, cancelable: true }));
+          return !document.getElementById("drop-hint").hidden;
+        },
+        text,
+        type,
+      );
+    assert.equal(await drag("dragenter", ""), true, "the hint shows");
+    assert.equal(await drag("dragleave", ""), false, "the hint goes");
+    assert.equal(await drag("dragenter", ""), true);
+    assert.equal(await drag("drop", gridMesh(6)), false, "the drop ends it");
     await waitForTitle(page, "dropped.tri");
 
     for (const [name, text] of [

@@ -139,7 +139,7 @@ async function startPage() {
     finishSteps();
     input.resetView();
   });
-  openDroppedAndChosen(panel.openFile, canvas, open);
+  openDroppedAndChosen(panel.openFile, canvas, byId("drop-hint"), open);
   listMeshes(byId("mesh-list"), kMeshes, open);
   connectApply(core, panel, scenes, finishSteps);
   connectSaves(canvas, view, scenes, () => display.sceneName);

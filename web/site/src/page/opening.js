@@ -44,13 +44,30 @@ export function opener(core, runner, before) {
 }
 
 /**
+ * Shows `hint` over the canvas while files are dragged over it.
+ * @param {HTMLCanvasElement} canvas
+ * @param {HTMLElement} hint
+ */
+function showDropHint(canvas, hint) {
+  /** @param {DragEvent} event */
+  const over = (event) => {
+    if (event.dataTransfer?.types.includes("Files")) hint.hidden = false;
+  };
+  canvas.addEventListener("dragenter", over);
+  canvas.addEventListener("dragover", over);
+  for (const type of ["dragleave", "drop"]) canvas.addEventListener(type, () => (hint.hidden = true));
+}
+
+/**
  * Opens what the file input is given and what is dropped on the canvas; a
  * file dropped anywhere else does not replace the page.
  * @param {HTMLInputElement} fileInput
  * @param {HTMLCanvasElement} canvas
+ * @param {HTMLElement} dropHint shown while a file is dragged over the canvas
  * @param {Open} open
  */
-export function openDroppedAndChosen(fileInput, canvas, open) {
+export function openDroppedAndChosen(fileInput, canvas, dropHint, open) {
+  showDropHint(canvas, dropHint);
   fileInput.addEventListener("change", () => {
     const file = fileInput.files?.[0];
     fileInput.value = ""; // the same file can be chosen again
