@@ -247,11 +247,13 @@ describe("the page", () => {
       const length = (faulty === "depth" ? depth : triangles).length;
       assert.deepEqual(focus, [faulty, 0, length, length], `${depth}/${triangles}`);
     }
-    await set("depth", "1");
-    await set("triangles", "50");
+    // Read as the desktop reads them; the fields then show the numbers used.
+    await set("depth", "1e3");
+    await set("triangles", "50.9");
     await page.click("#apply");
     await settled(page);
     assert.ok(countPixels(await canvasPixels(page), kOrange) < orange, "fewer split lines at depth 1");
+    assert.deepEqual(await page.$$eval(".edit", (e) => e.map((f) => f.value)), ["1", "50"]);
     await page.close();
   });
 
@@ -295,6 +297,13 @@ describe("the page", () => {
       assert.equal(countPixels(after, kOrange), countPixels(before, kOrange), "the picture stayed");
     }
     assert.notEqual(countPixels(shown, kGrey), 0);
+    // A file without a name is named so in the title.
+    await page.$eval("#scene", (canvas) => {
+      const transfer = new DataTransfer();
+      transfer.items.add(new File(["v 0 0\nv 1 0\nv 0 1\nf 0 1 2\n"], ""));
+      canvas.dispatchEvent(new DragEvent("drop", { dataTransfer: transfer, bubbles: true, cancelable: true }));
+    });
+    await waitForTitle(page, "(unnamed)");
     // The bundled meshes open from their list.
     await page.click("#mesh-list li:first-child button");
     await waitForTitle(page, "Data/clustered.tri");
@@ -326,7 +335,8 @@ describe("the page", () => {
     const path = json.queries[0].path;
     assert.equal(rows.length, path.length);
     path.forEach((step, k) => {
-      assert.equal(rows[k][1], `${step.bounds[0]}, ${step.bounds[1]} to ${step.bounds[2]}, ${step.bounds[3]}`);
+      const [x0, y0, x1, y1] = step.bounds;
+      assert.equal(rows[k][1], `(${x0}, ${y0}) \u2013 (${x1}, ${y1})`);
       assert.equal(rows[k][2], String(step.triangles));
       assert.ok(rows[k][3].startsWith(step.child === undefined ? "tested" : String(step.child)));
     });
@@ -392,6 +402,13 @@ describe("the page", () => {
     image = await stepTo("1");
     const levels = await page.$$eval("#descent tbody tr", (rows) => rows.length);
     assert.equal(levels, 2);
+    // Pointing at a row meanwhile outlines its region beside the step's.
+    await page.hover("#descent tbody tr:first-child");
+    await settled(page);
+    const both = await canvasPixels(page);
+    assert.ok(countPixels(both, magenta) > 500 && countPixels(both, [77, 179, 255]) > 500, "both outlines");
+    await page.mouse.move(0, 0);
+    await settled(page);
     // Then one triangle after the other.
     image = await stepTo("2");
     const firstTested = countPixels(image, kTestedRed) + countPixels(image, kFoundGreen);

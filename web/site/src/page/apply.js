@@ -38,6 +38,9 @@ export function connectApply(core, panel, runner, before) {
       field.select();
       return;
     }
+    // The fields show the numbers used ("1e3" is read as 1, "5.9" as 5).
+    panel.depth.value = String(maxDepth);
+    panel.triangles.value = String(trianglesPerRegion);
     if (!(await runner.apply({ maxDepth, trianglesPerRegion }))) {
       await showMessageBox(text(WebText.OutOfMemory), "Error", "information");
     }

@@ -40,7 +40,10 @@ const kMeshVertices = WebBuffer.MeshVertices;
 const kMeshEdges = WebBuffer.MeshEdges;
 const kRegionLines = WebBuffer.RegionLines;
 const kHighlight = WebBuffer.Highlight;
-const kOutline = 4; // the page's own: a region outlined over the picture
+// The page's own: regions outlined over the picture, the pointed-at Descent
+// row's and the step replay's, both shown at once.
+const kOutline = 4;
+const kStepOutline = 5;
 
 const kColoredVertexBytes = Sizes.ColoredVertexBytes; // x, y, r, g, b
 const kWebVertexBytes = Sizes.WebVertexBytes; // x, y, r, g, b, offset x, offset y
@@ -90,8 +93,8 @@ export class SceneView {
       preserveDrawingBuffer: false,
     });
     /** @type {(WebGLBuffer | null)[]} */
-    this.buffers = [null, null, null, null, null];
-    this.byteLengths = [0, 0, 0, 0, 0];
+    this.buffers = [null, null, null, null, null, null];
+    this.byteLengths = [0, 0, 0, 0, 0, 0];
     this.sceneShown = false;
     this.highlightShown = false;
     /** @type {WebGLProgram | null} */
@@ -187,10 +190,11 @@ export class SceneView {
    * Outlines a region over the picture with `vertices` (WebVertex bytes, as
    * orrelin_region_outline makes them), or removes the outline (null).
    * @param {Uint8Array | null} vertices
+   * @param {boolean} step the step replay's outline, else the pointed-at row's
    */
-  setOutline(vertices) {
+  setOutline(vertices, step = false) {
     if (!this.gl) return;
-    this.setBuffer(this.gl, kOutline, vertices);
+    this.setBuffer(this.gl, step ? kStepOutline : kOutline, vertices);
     this.gl.bindBuffer(this.gl.ARRAY_BUFFER, null);
     this.requestFrame();
   }
@@ -258,9 +262,10 @@ export class SceneView {
       this.bindVertices(gl, kRegionLines, kWebVertexBytes);
       gl.drawArrays(gl.TRIANGLES, 0, this.byteLengths[kRegionLines] / kWebVertexBytes);
     }
-    if (this.buffers[kOutline]) {
-      this.bindVertices(gl, kOutline, kWebVertexBytes);
-      gl.drawArrays(gl.TRIANGLES, 0, this.byteLengths[kOutline] / kWebVertexBytes);
+    for (const outline of [kStepOutline, kOutline]) {
+      if (!this.buffers[outline]) continue;
+      this.bindVertices(gl, outline, kWebVertexBytes);
+      gl.drawArrays(gl.TRIANGLES, 0, this.byteLengths[outline] / kWebVertexBytes);
     }
     gl.bindVertexArray(null);
   }

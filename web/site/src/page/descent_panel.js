@@ -2,7 +2,7 @@
 // root first; pointing at a row (or focusing it) outlines its region on the
 // canvas.
 
-import { kDescentColor, Sizes } from "orrelin-generated/constants.js";
+import { kDescentColor, kStepColor, Sizes } from "orrelin-generated/constants.js";
 
 /** @typedef {import("../core_types").OrrelinCore} OrrelinCore */
 /** @typedef {import("../shared/protocol.js").DescentStep} DescentStep */
@@ -36,19 +36,20 @@ export class DescentPanel {
   }
 
   /**
-   * Outlines `bounds` over the picture in `colour`; null removes the outline.
+   * Outlines `bounds` over the picture in the descent's colour, or in the step
+   * replay's as its own outline; null removes the outline.
    * @param {number[] | null} bounds
-   * @param {readonly number[]} colour
+   * @param {boolean} step
    */
-  outline(bounds, colour = kDescentColor) {
+  outline(bounds, step = false) {
     if (!bounds) {
-      this.view.setOutline(null);
+      this.view.setOutline(null, step);
       return;
     }
     const [minX, minY, maxX, maxY] = bounds;
-    const [r, g, b] = colour;
+    const [r, g, b] = step ? kStepColor : kDescentColor;
     this.core._orrelin_region_outline(minX, minY, maxX, maxY, r, g, b, this.outlineAt);
-    this.view.setOutline(this.core.HEAPU8.slice(this.outlineAt, this.outlineAt + kOutlineBytes));
+    this.view.setOutline(this.core.HEAPU8.slice(this.outlineAt, this.outlineAt + kOutlineBytes), step);
   }
 
   /**
@@ -61,14 +62,15 @@ export class DescentPanel {
     row.tabIndex = 0;
     const [minX, minY, maxX, maxY] = step.bounds;
     const child = childText(step);
-    for (const text of [String(level), `${minX}, ${minY} to ${maxX}, ${maxY}`, String(step.triangles), child]) {
+    const region = `(${minX}, ${minY}) \u2013 (${maxX}, ${maxY})`;
+    for (const text of [String(level), region, String(step.triangles), child]) {
       const cell = document.createElement("td");
       cell.textContent = text;
       row.append(cell);
     }
     row.setAttribute(
       "aria-label",
-      `Level ${level}: region ${minX}, ${minY} to ${maxX}, ${maxY}, ${step.triangles} triangles, ${child}`,
+      `Level ${level}: region (${minX}, ${minY}) to (${maxX}, ${maxY}), ${step.triangles} triangles, ${child}`,
     );
     const outline = () => this.outline(step.bounds);
     row.addEventListener("mouseenter", outline);

@@ -31,7 +31,8 @@ export function decodeBase64(text) {
  * @returns {Open}
  */
 export function opener(core, runner, before) {
-  return async (source, name) => {
+  return async (source, given) => {
+    const name = given || "(unnamed)";
     before();
     const failure = await runner.load(source, name);
     if (failure === null || failure === LoadFailure.None) return; // shown, or replaced by a newer load

@@ -1,7 +1,6 @@
 // Step: replays the last click, the descent level by level, then the leaf's
 // triangles one by one, ending on the click's own picture.
 
-import { kStepColor } from "orrelin-generated/constants.js";
 import { kChildNames } from "./descent_panel.js";
 
 /** @typedef {import("../shared/protocol.js").DescentStep} DescentStep */
@@ -96,7 +95,7 @@ export class Stepper {
     this.stage = -1;
     ++this.request;
     if (this.final) this.view.replaceBuffers(this.final, true, false);
-    this.view.setOutline(null);
+    this.panel.outline(null, true);
     this.panel.markRow(-1);
     this.controls.caption.hidden = true;
     this.controls.stage.textContent = `Done: tested ${this.tests} of ${this.triangleCount()} triangles.`;
@@ -116,7 +115,7 @@ export class Stepper {
     const leaf = this.descent[levels - 1];
     if (stage < levels) {
       const step = this.descent[stage];
-      this.panel.outline(step.bounds, kStepColor);
+      this.panel.outline(step.bounds, true);
       this.panel.markRow(stage);
       const next = step.child >= 0 ? `, on to child ${step.child} (${kChildNames[step.child]})` : "";
       caption.textContent = `Level ${stage}: ${step.triangles} triangles`;
@@ -124,7 +123,7 @@ export class Stepper {
       if (stage === 0) this.showHighlightPrefix(0);
     } else {
       const tested = stage - levels + 1;
-      this.panel.outline(leaf.bounds, kStepColor);
+      this.panel.outline(leaf.bounds, true);
       this.panel.markRow(levels - 1);
       caption.textContent = `Tested ${tested} of ${leaf.triangles}`;
       stageText.textContent = `Tested ${tested} of the region's ${leaf.triangles} triangles.`;
