@@ -344,6 +344,11 @@ describe("the page", () => {
       await page.$eval("#descent-summary", (e) => e.textContent),
       `tested ${path.at(-1).triangles} of ${json.triangleCount} triangles`,
     );
+    // The last triangle of the region that holds the point, in words.
+    const query = json.queries[0];
+    const holding = query.region[query.inside.lastIndexOf(true)] / 3;
+    const foundLine = () => page.$eval("#found", (e) => e.textContent);
+    assert.match(await foundLine(), new RegExp(`^found: triangle ${holding}, corners \\(\\d+, \\d+\\), \\(`));
 
     // Pointing at the root's row outlines it over the picture.
     const outline = [77, 179, 255];
@@ -352,6 +357,14 @@ describe("the page", () => {
     await settled(page);
     assert.ok(countPixels(await canvasPixels(page), outline) > 500);
     await page.mouse.move(0, 0);
+
+    // Outside the mesh, and outside the root's rectangle: none, and why.
+    await page.mouse.click(box.x + 5, box.y + 5);
+    await page.waitForFunction(() => document.getElementById("found").textContent.startsWith("no"));
+    assert.equal(await foundLine(), "no triangle holds the point; it lies outside the root's rectangle");
+    await page.mouse.click(box.x + 420, box.y + 330);
+    await page.waitForFunction(() => document.getElementById("found").textContent.startsWith("found"));
+    await settled(page);
 
     // The figure is the core's, byte for byte; the picture is the canvas.
     await page.click("#save-figure");

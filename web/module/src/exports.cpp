@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "orrelin/quadtree/quadtree.h"
 #include "orrelin/render/buffer_contents.h"
 #include "orrelin/scene/app_state.h"
 #include "orrelin/scene/camera_input.h"
@@ -354,6 +355,29 @@ EMSCRIPTEN_KEEPALIVE int orrelin_scene_descent(float* out, int capacity) {
         std::memcpy(out + kDescentStepFloats * k, values, sizeof values);
     }
     return count;
+}
+
+// What the last click found: the number of the triangle drawn as holding the
+// point (the last of its region that does), its corners' x and y into
+// out[0..5]; -1 when none does. out[6] is 1 when the point lies outside the
+// root's rectangle, 0 inside it. -1 and nothing written without a location.
+EMSCRIPTEN_KEEPALIVE int orrelin_scene_found(float* out) {
+    if (AppState.highlightRegion == nullptr || !AppState.highlightEnabled) return -1;
+    const Point2 p = AppState.queryPoint;
+    const Rect2& root = AppState.quadtree.root->bounds;
+    out[6] = p.x < root.minX || p.x > root.maxX || p.y < root.minY || p.y > root.maxY ? 1.0f : 0.0f;
+    const Mesh& mesh = AppState.mesh;
+    const std::span<const TriangleOffset> region = AppState.highlightRegion->triangles;
+    for (std::size_t k = region.size(); k-- > 0;) {
+        if (!pointInTriangle(mesh.vertices, mesh.indices, region[k], p)) continue;
+        for (std::size_t c = 0; c < 3; ++c) {
+            const Point2 corner = mesh.vertices[mesh.indices[region[k] + c]];
+            out[2 * c] = corner.x;
+            out[2 * c + 1] = corner.y;
+        }
+        return static_cast<int>(region[k] / 3);
+    }
+    return -1;
 }
 
 // The scene as an SVG figure of width x height pixels, with the highlight and

@@ -74,6 +74,7 @@ export interface OrrelinCore {
   _orrelin_scene_click(x: number, y: number): number;
   _orrelin_scene_stats(out: number): void;
   _orrelin_scene_descent(out: number, capacity: number): number;
+  _orrelin_scene_found(out: number): number;
   _orrelin_scene_svg(width: number, height: number): number;
   _orrelin_scene_highlight_prefix(tested: number): void;
 }

@@ -6,6 +6,7 @@ import { kDescentColor, kStepColor, Sizes } from "orrelin-generated/constants.js
 
 /** @typedef {import("../core_types").OrrelinCore} OrrelinCore */
 /** @typedef {import("../shared/protocol.js").DescentStep} DescentStep */
+/** @typedef {import("../shared/protocol.js").Found} Found */
 /** @typedef {import("./canvas_view.js").SceneView} SceneView */
 
 export const kChildNames = ["lower left", "lower right", "upper left", "upper right"];
@@ -20,18 +21,48 @@ function childText(step) {
   return step.child >= 0 ? `${step.child} (${kChildNames[step.child]})` : "tested";
 }
 
+/**
+ * A single-precision number in its shortest digits, as orrelin-inspect
+ * prints it.
+ * @param {number} value
+ */
+function floatText(value) {
+  for (let digits = 1; digits < 9; ++digits) {
+    const text = Number(value.toPrecision(digits));
+    if (Math.fround(text) === value) return String(text);
+  }
+  return String(value);
+}
+
+/**
+ * Which triangle holds the point, in words.
+ * @param {Found | undefined} found
+ */
+function foundText(found) {
+  if (!found) return "";
+  if (found.triangle < 0) {
+    return found.outside
+      ? "no triangle holds the point; it lies outside the root's rectangle"
+      : "no triangle holds the point";
+  }
+  const c = found.corners.map(floatText);
+  return `found: triangle ${found.triangle}, corners (${c[0]}, ${c[1]}), (${c[2]}, ${c[3]}), (${c[4]}, ${c[5]})`;
+}
+
 export class DescentPanel {
   /**
    * @param {OrrelinCore} core
    * @param {SceneView} view
    * @param {HTMLTableElement} table
    * @param {HTMLElement} summary
+   * @param {HTMLElement} found the line saying which triangle holds the point
    */
-  constructor(core, view, table, summary) {
+  constructor(core, view, table, summary, found) {
     this.core = core;
     this.view = view;
     this.table = table;
     this.summary = summary;
+    this.found = found;
     this.outlineAt = core._malloc(kOutlineBytes) >>> 0;
   }
 
@@ -84,9 +115,11 @@ export class DescentPanel {
    * Shows a click's descent, or none (null or empty).
    * @param {DescentStep[] | null | undefined} steps
    * @param {number} triangleCount the scene's
+   * @param {Found} [found] what the click found
    */
-  show(steps, triangleCount) {
+  show(steps, triangleCount, found) {
     this.outline(null);
+    this.found.textContent = foundText(found);
     const body = /** @type {HTMLTableSectionElement} */ (this.table.querySelector("tbody"));
     body.replaceChildren();
     this.table.hidden = !steps || steps.length === 0;

@@ -68,6 +68,7 @@ function makeAids(core, view, highlightPrefix) {
     view,
     /** @type {HTMLTableElement} */ (byId("descent")),
     byId("descent-summary"),
+    byId("found"),
   );
   const stepper = new Stepper(stepControls(), view, descent, highlightPrefix, () => tree.triangleCount);
   return { tree, descent, stepper };
@@ -100,7 +101,7 @@ function sceneDisplay(core, canvas, view, aids) {
       view.replaceBuffers(buffers, highlight, false);
       if (found.stats) aids.tree.show(found.stats);
       if (highlight) {
-        aids.descent.show(found.descent, aids.tree.triangleCount);
+        aids.descent.show(found.descent, aids.tree.triangleCount, found.found);
         aids.stepper.prepare(
           found.descent,
           buffers.filter((b) => b.which === WebBuffer.Highlight),

@@ -14,6 +14,7 @@ import { LoadFailure } from "orrelin-generated/constants.js";
 /** @typedef {import("../shared/protocol.js").Source} Source */
 /** @typedef {import("../shared/protocol.js").TreeStats} TreeStats */
 /** @typedef {import("../shared/protocol.js").DescentStep} DescentStep */
+/** @typedef {import("../shared/protocol.js").Found} Found */
 /** @typedef {import("../shared/protocol.js").WorkerMessage} WorkerMessage */
 /** @typedef {(stage: number, fraction: number | undefined) => void} StageListener */
 
@@ -27,7 +28,7 @@ import { LoadFailure } from "orrelin-generated/constants.js";
  * scene that is no longer shown reaches the picture.
  * @typedef {{showScene(buffers: HandedBuffer[], measures: number[], name: string, stats: TreeStats | undefined): void,
  *   update(buffers: HandedBuffer[], highlight: boolean,
- *     aids: {stats?: TreeStats, descent?: DescentStep[]}): void}} SceneDisplay
+ *     aids: {stats?: TreeStats, descent?: DescentStep[], found?: Found}): void}} SceneDisplay
  */
 
 // One worker and the requests it has not answered yet.
@@ -207,6 +208,7 @@ export class SceneRunner {
       this.display.update(answer.buffers, answer.highlight, {
         stats: answer.result.stats,
         descent: answer.result.descent,
+        found: answer.result.found,
       });
       return true;
     });
@@ -230,7 +232,10 @@ export class SceneRunner {
     }
     if (worker !== this.shown || !answer.result.ok) return;
     this.query = { x, y, clicked: true };
-    this.display.update(answer.buffers, answer.highlight, { descent: answer.result.descent });
+    this.display.update(answer.buffers, answer.highlight, {
+      descent: answer.result.descent,
+      found: answer.result.found,
+    });
   }
 
   /**

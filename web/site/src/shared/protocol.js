@@ -21,6 +21,12 @@ export const kStageReading = -1;
  */
 
 /**
+ * What a click found: the triangle drawn as holding the point (-1: none) and
+ * its corners (x, y each), and whether the point lies outside the root.
+ * @typedef {{triangle: number, corners: number[], outside: boolean}} Found
+ */
+
+/**
  * A buffer the core handed over: which (WebBuffer) and its bytes.
  * @typedef {{which: number, bytes: Uint8Array}} HandedBuffer
  */
@@ -48,7 +54,7 @@ export const kStageReading = -1;
 /**
  * What an operation found; each request fills its own fields.
  * @typedef {{failure?: number, measures?: number[], stats?: TreeStats, ok?: boolean,
- *   descent?: DescentStep[], text?: string}} Result
+ *   descent?: DescentStep[], found?: Found, text?: string}} Result
  */
 
 /**

@@ -98,6 +98,19 @@ export function readStats(core) {
 }
 
 /**
+ * What the last click found.
+ * @param {OrrelinCore} core
+ * @returns {import("../shared/protocol.js").Found}
+ */
+export function readFound(core) {
+  let triangle = -1;
+  const values = readNumbers(core, Float32Array, 7, (at) => {
+    triangle = core._orrelin_scene_found(at);
+  });
+  return { triangle, corners: triangle >= 0 ? values.slice(0, 6) : [], outside: values[6] === 1 };
+}
+
+/**
  * The last click's descent, root first.
  * @param {OrrelinCore} core
  * @returns {import("../shared/protocol.js").DescentStep[]}

@@ -7,7 +7,7 @@
 import { Sizes } from "orrelin-generated/constants.js";
 import { createOrrelinCore } from "../shared/core.js";
 import { instantiateFrom, kStageReading } from "../shared/protocol.js";
-import { readDescent, readIntoCore, readNumbers, readStats } from "./core_reads.js";
+import { readDescent, readFound, readIntoCore, readNumbers, readStats } from "./core_reads.js";
 
 /** @typedef {import("../core_types").OrrelinCore} OrrelinCore */
 /** @typedef {import("../shared/protocol.js").Request} Request */
@@ -76,10 +76,12 @@ async function run(request) {
       return started()._orrelin_scene_set_query(request.x, request.y, request.clicked ? 1 : 0);
     case "apply": {
       const ok = started()._orrelin_scene_apply(request.maxDepth, request.trianglesPerRegion) === 1;
-      return { ok, stats: readStats(started()), descent: readDescent(started()) };
+      return { ok, stats: readStats(started()), descent: readDescent(started()), found: readFound(started()) };
     }
-    case "click":
-      return { ok: started()._orrelin_scene_click(request.x, request.y) === 1, descent: readDescent(started()) };
+    case "click": {
+      const ok = started()._orrelin_scene_click(request.x, request.y) === 1;
+      return { ok, descent: readDescent(started()), found: readFound(started()) };
+    }
     case "prefix":
       return started()._orrelin_scene_highlight_prefix(request.tested);
     case "svg":
