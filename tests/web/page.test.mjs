@@ -386,6 +386,43 @@ describe("the page", () => {
     await page.close();
   });
 
+  test("Locate: a typed point is located as a click is; keys never scroll", async () => {
+    const page = await openPage(browser, fileUrl);
+    const mesh = meshFile("locate.tri", gridMesh(8));
+    await openFile(page, mesh);
+    await waitForTitle(page, "locate.tri");
+    const locate = async (x, y) => {
+      await page.$eval("#locate-x", (e, v) => (e.value = v), x);
+      await page.$eval("#locate-y", (e, v) => (e.value = v), y);
+      await page.focus("#locate-y");
+      await page.keyboard.press("Enter");
+    };
+    // Inside a cell: the triangle orrelin-inspect finds, its descent, green on the canvas.
+    await locate("120", "1.3e2");
+    await page.waitForSelector("#descent:not([hidden])");
+    await settled(page);
+    const query = JSON.parse(execFileSync(kInspect, [mesh, "--summary", "--locate", "120", "130"])).queries[0];
+    const found = await page.$eval("#found", (e) => e.textContent);
+    assert.ok(found.startsWith(`found: triangle ${query.region[query.inside.lastIndexOf(true)] / 3},`), found);
+    assert.equal(await page.$$eval("#descent tbody tr", (r) => r.length), query.path.length);
+    assert.ok(countPixels(await canvasPixels(page), kFoundGreen) > 100);
+    // On a vertex no triangle holds the point: the test is strict.
+    await locate("112.5", "150");
+    await page.waitForFunction(() => document.getElementById("found").textContent === "no triangle holds the point");
+    // What is not a number is said so, in its field.
+    await locate("abc", "1");
+    assert.equal((await messageBox(page)).text, "Type a number for x.");
+    await closeBox(page);
+    await page.waitForFunction(() => document.activeElement.id === "locate-x");
+    // Space and the page keys on the canvas do not scroll the page.
+    await page.focus("#scene");
+    const scrolled = await page.evaluate(() => window.scrollY);
+    for (const key of ["Space", "PageDown", "End"]) await page.keyboard.press(key);
+    assert.equal(await page.evaluate(() => window.scrollY), scrolled);
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
   test("Step: the descent level by level, each triangle tested, the click's picture last", async () => {
     const page = await openPage(browser, fileUrl, 1300, 1100);
     await openFile(page, meshFile("steps.tri", gridMesh(8)));

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "orrelin/mesh/tri_reader.h"
 #include "orrelin/quadtree/quadtree.h"
 #include "orrelin/render/buffer_contents.h"
 #include "orrelin/scene/app_state.h"
@@ -158,6 +159,12 @@ EMSCRIPTEN_KEEPALIVE void orrelin_control_box(int index, int baseWidth, int base
 // A field's text read as the dialog reads it, as the signed value it stores.
 EMSCRIPTEN_KEEPALIVE std::int32_t orrelin_field_value(const char* text) {
     return static_cast<std::int32_t>(readUnsignedField(text));
+}
+
+// A coordinate of the Locate form, read as the file's numbers are; false when
+// it is not a number.
+EMSCRIPTEN_KEEPALIVE int orrelin_read_coordinate(const char* text, float* out) {
+    return readCoordinate(text, *out) ? 1 : 0;
 }
 
 // The quadtree limits a scene is built with until an Apply changes them.

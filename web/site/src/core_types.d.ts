@@ -35,6 +35,7 @@ export interface OrrelinCore {
   _orrelin_control_text(index: number): number;
   _orrelin_control_box(index: number, baseWidth: number, baseHeight: number, out: number): void;
   _orrelin_field_value(text: number): number;
+  _orrelin_read_coordinate(text: number, out: number): number;
   _orrelin_active_max_depth(): number;
   _orrelin_active_triangles_per_region(): number;
   _orrelin_validate_properties(maxDepth: number, trianglesPerRegion: number): number;

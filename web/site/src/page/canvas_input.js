@@ -17,6 +17,9 @@ const kArrowKeys = new Map([
   ["ArrowDown", ArrowKey.Down],
 ]);
 
+// Keys that would scroll the page: the canvas takes them.
+const kScrollKeys = new Set([" ", "PageUp", "PageDown", "End"]);
+
 /** @param {MouseEvent} event @returns {Pixel} */
 const pixel = (event) => ({ x: Math.floor(event.offsetX), y: Math.floor(event.offsetY) });
 
@@ -128,6 +131,10 @@ export class CanvasInput {
   /** @param {KeyboardEvent} event */
   key(event) {
     if (event.ctrlKey || event.altKey || event.metaKey) return;
+    if (kScrollKeys.has(event.key)) {
+      event.preventDefault();
+      return;
+    }
     const arrow = kArrowKeys.get(event.key);
     if (arrow === undefined && event.key !== "Home") return;
     event.preventDefault(); // the page does not scroll

@@ -12,6 +12,7 @@ import { CanvasInput, followCanvasSize } from "./canvas_input.js";
 import { SceneView } from "./canvas_view.js";
 import { DescentPanel } from "./descent_panel.js";
 import { connectApply } from "./apply.js";
+import { connectLocate } from "./locate.js";
 import { decodeBase64, listMeshes, openDroppedAndChosen, opener } from "./opening.js";
 import { buildPanel, showActiveLimits } from "./panel.js";
 import { Progress } from "./progress.js";
@@ -143,6 +144,7 @@ async function startPage() {
   openDroppedAndChosen(panel.openFile, canvas, byId("drop-hint"), open);
   listMeshes(byId("mesh-list"), kMeshes, open);
   connectApply(core, panel, scenes, finishSteps);
+  connectLocate(core, /** @type {HTMLFormElement} */ (byId("locate-form")), canvas, scenes, finishSteps);
   connectSaves(canvas, view, scenes, () => display.sceneName);
 
   const first = kMeshes.find((mesh) => mesh.name === kDefaultMeshName);
