@@ -32,8 +32,9 @@ BUILD_PACKAGES=(g++ cmake ninja-build pkg-config googletest libgtest-dev libfast
 HEADLESS_PACKAGES=(xvfb openbox xdotool imagemagick xclip x11-utils wmctrl librsvg2-bin)
 
 # What the browser edition needs: the compiler and the libraries it uses
-# (header only), and for its tests the browser puppeteer drives.
-WEB_PACKAGES=(emscripten cmake ninja-build libfast-float-dev libfmt-dev)
+# (header only), the page's bundler and type checker, and for its tests the
+# browser puppeteer drives.
+WEB_PACKAGES=(emscripten cmake ninja-build libfast-float-dev libfmt-dev esbuild node-typescript)
 WEB_TEST_PACKAGES=(chromium)
 
 # ensure_node: node and npm from Debian, unless the machine has a node of its

@@ -179,6 +179,24 @@ bool loadTriangleFile(const std::string& path, LoadFailure* failure, MeshRefusal
     return finish(replaceScene(), failure);
 }
 
+bool loadSceneFile(const std::string& path, LoadFailure* failure, MeshRefusal* refusal) {
+    const bool loaded = loadTriangleFile(path, failure, refusal);
+    clearFileMesh();
+    if (loaded) AppState.sceneLoaded = true;
+    return loaded;
+}
+
+bool loadSceneData(const char* data, std::size_t size, LoadFailure* failure, MeshRefusal* refusal) {
+    const bool loaded = loadTriangleData(data, size, failure, refusal);
+    clearFileMesh();
+    if (loaded) AppState.sceneLoaded = true;
+    return loaded;
+}
+
+std::string windowTitle(const std::string& name) {
+    return std::string(kWindowTitle) + " - " + name;
+}
+
 std::string loadErrorText(const std::string& path) {
     return "The file \"" + path + "\" could not be opened.";
 }

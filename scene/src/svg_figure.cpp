@@ -18,9 +18,6 @@
 
 namespace {
 
-// The outline colour of the descent's regions: none of the picture's own.
-constexpr Color3 kDescentColor{0.3f, 0.7f, 1.0f};
-
 // Room around the window for the widest stroke: what lies beyond it is left
 // out of the figure, and lines and shapes that reach beyond it are cut there.
 constexpr double kMargin = 16.0;

@@ -265,6 +265,22 @@ TEST(ReaderFloatField, WidthIsEightCharacters) {
     });
 }
 
+TEST(ReaderFloatField, ACoordinateTypedAloneReadsAsInARecord) {
+    for (const char* text : {"12.5", " -3e2 ", "1234567890", "1e", ".5x", "+7"}) {
+        std::vector<Point2> vertices;
+        std::vector<std::uint32_t> indices;
+        parseTriangleData(("v " + std::string(text) + " 0").data(), std::strlen(text) + 4, vertices, indices);
+        float value = 99.0f;
+        EXPECT_TRUE(readCoordinate(text, value)) << text;
+        EXPECT_EQ(bitsOf(value), bitsOf(vertices.at(0).x)) << text;
+    }
+    for (const char* text : {"", "abc", "-", "9e99"}) {
+        float value = 99.0f;
+        EXPECT_FALSE(readCoordinate(text, value)) << text;
+        EXPECT_EQ(value, 99.0f) << text;
+    }
+}
+
 TEST(ReaderFloatField, Exponents) {
     checkVertexCases({
         {"v 1e5 2", {{1e5f, 2.0f}}, false},

@@ -22,6 +22,27 @@ TEST(Camera, FramingAndKeySteps) {
     EXPECT_TRUE(std::isinf(aspectRatio(800, 0)));
 }
 
+TEST(Camera, ArrowKeysPanWithShiftAndZoomWithout) {
+    struct Case {
+        ArrowKey key;
+        bool shift;
+        bool steps;
+        KeyMove move;
+    };
+    for (const Case& c :
+         {Case{ArrowKey::Left, true, true, KeyMove::PanLeft}, Case{ArrowKey::Right, true, true, KeyMove::PanRight},
+          Case{ArrowKey::Up, true, true, KeyMove::PanUp}, Case{ArrowKey::Down, true, true, KeyMove::PanDown},
+          Case{ArrowKey::Up, false, true, KeyMove::ZoomIn}, Case{ArrowKey::Down, false, true, KeyMove::ZoomOut},
+          Case{ArrowKey::Left, false, false, KeyMove::PanLeft},
+          Case{ArrowKey::Right, false, false, KeyMove::PanLeft}}) {
+        KeyMove move = KeyMove::PanLeft;
+        EXPECT_EQ(arrowKeyMove(c.key, c.shift, move), c.steps) << static_cast<int>(c.key) << c.shift;
+        if (c.steps) {
+            EXPECT_EQ(move, c.move) << static_cast<int>(c.key) << c.shift;
+        }
+    }
+}
+
 TEST(Camera, WheelKeepsThePointUnderTheCursorAndScalesHeight) {
     const Vec3f eye{0, 0, 100};
     const Vec3f in = wheelZoom(eye, {50, -20, 0}, true);

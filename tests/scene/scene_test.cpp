@@ -12,6 +12,7 @@
 #include "app_state_reset.h"
 #include "failing_allocations.h"
 #include "orrelin/scene/app_state.h"
+#include "orrelin/scene/camera_input.h"
 #include "orrelin/scene/svg_figure.h"
 #include "test_util.h"
 
@@ -47,11 +48,8 @@ class Scene : public ::testing::Test {
     }
     void TearDown() override { resetAppState(); }
 
-    static bool load(const std::string& text) {
-        const bool ok = loadTriangleData(text.data(), text.size());
-        clearFileMesh();
-        return ok;
-    }
+    // A load as the front ends make it.
+    static bool load(const std::string& text) { return loadSceneData(text.data(), text.size()); }
 };
 
 }  // namespace
@@ -63,6 +61,7 @@ TEST_F(Scene, LoadBuildsEverythingDerived) {
     EXPECT_FLOAT_BITS(1.0f, AppState.sceneBounds.maxX);
     EXPECT_FLOAT_BITS(0.5f, AppState.sceneCenter.y);
     EXPECT_EQ(AppState.quadtree.regionList.size(), 1u);
+    EXPECT_TRUE(AppState.sceneLoaded);
     EXPECT_EQ(AppState.quadtreeSettings.rootBounds, &AppState.sceneBounds);
     EXPECT_EQ(AppState.regionLineSource, &AppState.quadtree.regionList);
     EXPECT_EQ(AppState.gpuBuffers.meshIndexCount, 10);
@@ -99,10 +98,37 @@ TEST_F(Scene, FailedLoadChangesNothing) {
         EXPECT_EQ(AppState.mesh.vertices.size(), 4u);
         EXPECT_EQ(AppState.gpuBuffers.highlightVertexCount, buffers.highlightVertexCount);
         EXPECT_TRUE(AppState.fileVertices.empty());
+        EXPECT_TRUE(AppState.sceneLoaded);  // the shown scene stays loaded
     }
     EXPECT_FALSE(loadTriangleFile("/nonexistent/dir/file.tri"));
     EXPECT_FALSE(loadTriangleFile(std::filesystem::temp_directory_path().string()));  // a directory
     EXPECT_EQ(AppState.quadtree.root, root);
+}
+
+TEST_F(Scene, ArrowKeysDragAndWheelMoveTheEye) {
+    ASSERT_TRUE(load(kSquare));
+    const Vec3f start = AppState.eye;
+    EXPECT_FALSE(arrowKeyStep(ArrowKey::Left, false));  // no step: the eye stays
+    EXPECT_FLOAT_BITS(start.x, AppState.eye.x);
+    EXPECT_TRUE(arrowKeyStep(ArrowKey::Up, false));
+    EXPECT_FLOAT_BITS(keyMove(start, KeyMove::ZoomIn, AppState.moveStep).z, AppState.eye.z);
+
+    const Vec3f before = AppState.eye;
+    EXPECT_FALSE(dragTo(30, 40));  // no drag on
+    beginDrag(10, 10);
+    EXPECT_TRUE(dragTo(30, 40));
+    const Vec3f dragged = dragMove(before, 20, 30, AppState.moveStep);
+    EXPECT_FLOAT_BITS(dragged.x, AppState.eye.x);
+    EXPECT_FLOAT_BITS(dragged.y, AppState.eye.y);
+    EXPECT_TRUE(dragTo(30, 40));  // from the last position: no further move
+    EXPECT_FLOAT_BITS(dragged.x, AppState.eye.x);
+    endDrag();
+    EXPECT_FALSE(dragTo(90, 90));
+    EXPECT_FLOAT_BITS(dragged.x, AppState.eye.x);
+
+    AppState.zoomTarget = {0.25f, 0.75f, 0.0f};
+    wheelNotch(true);
+    EXPECT_FLOAT_BITS(wheelZoom(dragged, AppState.zoomTarget, true).z, AppState.eye.z);
 }
 
 TEST_F(Scene, LoadFromFileMatchesLoadFromMemory) {

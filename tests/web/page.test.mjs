@@ -150,7 +150,8 @@ describe("the page", () => {
       for (const k of keys.slice(0, -1).reverse()) await page.keyboard.up(k);
       await page.waitForFunction((n) => Number(document.body.dataset.frames) > n, {}, frames);
     };
-    let [x, y, z] = await eye(page);
+    const framed = await eye(page);
+    let [x, y, z] = framed;
     const moves = [
       [["Shift", "ArrowLeft"], () => (x = f(x - step))],
       [["Shift", "ArrowRight"], () => (x = f(x + step))],
@@ -203,6 +204,15 @@ describe("the page", () => {
     await settled(page);
     const factor = step * f(0.1);
     assert.deepEqual(await eye(page), [f(start[0] + 30 * factor), f(start[1] - 20 * factor), start[2]]);
+
+    // Home and Reset view go back to the eye the load framed.
+    await canvas.focus();
+    await press(["Home"]);
+    assert.deepEqual(await eye(page), framed, "Home");
+    await press(["ArrowUp"]);
+    await page.click("#reset-view");
+    await page.waitForFunction((z) => document.getElementById("scene").dataset.eye.endsWith(` ${z}`), {}, framed[2]);
+    assert.deepEqual(await eye(page), framed, "Reset view");
     assert.deepEqual(page.errors, []);
     await page.close();
   });
@@ -237,11 +247,13 @@ describe("the page", () => {
       const length = (faulty === "depth" ? depth : triangles).length;
       assert.deepEqual(focus, [faulty, 0, length, length], `${depth}/${triangles}`);
     }
-    await set("depth", "1");
-    await set("triangles", "50");
+    // Read as the desktop reads them; the fields then show the numbers used.
+    await set("depth", "1e3");
+    await set("triangles", "50.9");
     await page.click("#apply");
     await settled(page);
     assert.ok(countPixels(await canvasPixels(page), kOrange) < orange, "fewer split lines at depth 1");
+    assert.deepEqual(await page.$$eval(".edit", (e) => e.map((f) => f.value)), ["1", "50"]);
     await page.close();
   });
 
@@ -251,16 +263,23 @@ describe("the page", () => {
     await waitForTitle(page, "small.tri");
     const shown = await canvasPixels(page);
 
-    // A file dropped on the canvas.
-    await page.$eval(
-      "#scene",
-      (canvas, text) => {
-        const transfer = new DataTransfer();
-        transfer.items.add(new File([text], "dropped.tri"));
-        canvas.dispatchEvent(new DragEvent("drop", { dataTransfer: transfer, bubbles: true, cancelable: true }));
-      },
-      gridMesh(6),
-    );
+    // A file dragged over the canvas is announced, then dropped.
+    const drag = (type, text) =>
+      page.$eval(
+        "#scene",
+        (canvas, t, kind) => {
+          const transfer = new DataTransfer();
+          transfer.items.add(new File([t], "dropped.tri"));
+          canvas.dispatchEvent(new DragEvent(kind, { dataTransfer: transfer, bubbles: true, cancelable: true }));
+          return !document.getElementById("drop-hint").hidden;
+        },
+        text,
+        type,
+      );
+    assert.equal(await drag("dragenter", ""), true, "the hint shows");
+    assert.equal(await drag("dragleave", ""), false, "the hint goes");
+    assert.equal(await drag("dragenter", ""), true);
+    assert.equal(await drag("drop", gridMesh(6)), false, "the drop ends it");
     await waitForTitle(page, "dropped.tri");
 
     for (const [name, text] of [
@@ -278,6 +297,13 @@ describe("the page", () => {
       assert.equal(countPixels(after, kOrange), countPixels(before, kOrange), "the picture stayed");
     }
     assert.notEqual(countPixels(shown, kGrey), 0);
+    // A file without a name is named so in the title.
+    await page.$eval("#scene", (canvas) => {
+      const transfer = new DataTransfer();
+      transfer.items.add(new File(["v 0 0\nv 1 0\nv 0 1\nf 0 1 2\n"], ""));
+      canvas.dispatchEvent(new DragEvent("drop", { dataTransfer: transfer, bubbles: true, cancelable: true }));
+    });
+    await waitForTitle(page, "(unnamed)");
     // The bundled meshes open from their list.
     await page.click("#mesh-list li:first-child button");
     await waitForTitle(page, "Data/clustered.tri");
@@ -309,7 +335,8 @@ describe("the page", () => {
     const path = json.queries[0].path;
     assert.equal(rows.length, path.length);
     path.forEach((step, k) => {
-      assert.equal(rows[k][1], `${step.bounds[0]}, ${step.bounds[1]} to ${step.bounds[2]}, ${step.bounds[3]}`);
+      const [x0, y0, x1, y1] = step.bounds;
+      assert.equal(rows[k][1], `(${x0}, ${y0}) \u2013 (${x1}, ${y1})`);
       assert.equal(rows[k][2], String(step.triangles));
       assert.ok(rows[k][3].startsWith(step.child === undefined ? "tested" : String(step.child)));
     });
@@ -317,6 +344,11 @@ describe("the page", () => {
       await page.$eval("#descent-summary", (e) => e.textContent),
       `tested ${path.at(-1).triangles} of ${json.triangleCount} triangles`,
     );
+    // The last triangle of the region that holds the point, in words.
+    const query = json.queries[0];
+    const holding = query.region[query.inside.lastIndexOf(true)] / 3;
+    const foundLine = () => page.$eval("#found", (e) => e.textContent);
+    assert.match(await foundLine(), new RegExp(`^found: triangle ${holding}, corners \\(\\d+, \\d+\\), \\(`));
 
     // Pointing at the root's row outlines it over the picture.
     const outline = [77, 179, 255];
@@ -325,6 +357,14 @@ describe("the page", () => {
     await settled(page);
     assert.ok(countPixels(await canvasPixels(page), outline) > 500);
     await page.mouse.move(0, 0);
+
+    // Outside the mesh, and outside the root's rectangle: none, and why.
+    await page.mouse.click(box.x + 5, box.y + 5);
+    await page.waitForFunction(() => document.getElementById("found").textContent.startsWith("no"));
+    assert.equal(await foundLine(), "no triangle holds the point; it lies outside the root's rectangle");
+    await page.mouse.click(box.x + 420, box.y + 330);
+    await page.waitForFunction(() => document.getElementById("found").textContent.startsWith("found"));
+    await settled(page);
 
     // The figure is the core's, byte for byte; the picture is the canvas.
     await page.click("#save-figure");
@@ -343,6 +383,43 @@ describe("the page", () => {
     await page.click("#apply");
     await page.waitForFunction(() => document.querySelector('#tree-stats dd[data-key="splitRegions"]').dataset.value === "1");
     assert.equal((await panel()).leaves, 4);
+    await page.close();
+  });
+
+  test("Locate: a typed point is located as a click is; keys never scroll", async () => {
+    const page = await openPage(browser, fileUrl);
+    const mesh = meshFile("locate.tri", gridMesh(8));
+    await openFile(page, mesh);
+    await waitForTitle(page, "locate.tri");
+    const locate = async (x, y) => {
+      await page.$eval("#locate-x", (e, v) => (e.value = v), x);
+      await page.$eval("#locate-y", (e, v) => (e.value = v), y);
+      await page.focus("#locate-y");
+      await page.keyboard.press("Enter");
+    };
+    // Inside a cell: the triangle orrelin-inspect finds, its descent, green on the canvas.
+    await locate("120", "1.3e2");
+    await page.waitForSelector("#descent:not([hidden])");
+    await settled(page);
+    const query = JSON.parse(execFileSync(kInspect, [mesh, "--summary", "--locate", "120", "130"])).queries[0];
+    const found = await page.$eval("#found", (e) => e.textContent);
+    assert.ok(found.startsWith(`found: triangle ${query.region[query.inside.lastIndexOf(true)] / 3},`), found);
+    assert.equal(await page.$$eval("#descent tbody tr", (r) => r.length), query.path.length);
+    assert.ok(countPixels(await canvasPixels(page), kFoundGreen) > 100);
+    // On a vertex no triangle holds the point: the test is strict.
+    await locate("112.5", "150");
+    await page.waitForFunction(() => document.getElementById("found").textContent === "no triangle holds the point");
+    // What is not a number is said so, in its field.
+    await locate("abc", "1");
+    assert.equal((await messageBox(page)).text, "Type a number for x.");
+    await closeBox(page);
+    await page.waitForFunction(() => document.activeElement.id === "locate-x");
+    // Space and the page keys on the canvas do not scroll the page.
+    await page.focus("#scene");
+    const scrolled = await page.evaluate(() => window.scrollY);
+    for (const key of ["Space", "PageDown", "End"]) await page.keyboard.press(key);
+    assert.equal(await page.evaluate(() => window.scrollY), scrolled);
+    assert.deepEqual(page.errors, []);
     await page.close();
   });
 
@@ -375,6 +452,13 @@ describe("the page", () => {
     image = await stepTo("1");
     const levels = await page.$$eval("#descent tbody tr", (rows) => rows.length);
     assert.equal(levels, 2);
+    // Pointing at a row meanwhile outlines its region beside the step's.
+    await page.hover("#descent tbody tr:first-child");
+    await settled(page);
+    const both = await canvasPixels(page);
+    assert.ok(countPixels(both, magenta) > 500 && countPixels(both, [77, 179, 255]) > 500, "both outlines");
+    await page.mouse.move(0, 0);
+    await settled(page);
     // Then one triangle after the other.
     image = await stepTo("2");
     const firstTested = countPixels(image, kTestedRed) + countPixels(image, kFoundGreen);

@@ -373,8 +373,7 @@ int main(int argc, char** argv) {
     AppState.quadtreeSettings.maxTrianglesPerRegion = static_cast<std::uint32_t>(options.maxTriangles);
     LoadFailure failure = LoadFailure::None;
     MeshRefusal refusal;
-    const bool loaded = loadTriangleFile(options.file, &failure, &refusal);
-    clearFileMesh();
+    const bool loaded = loadSceneFile(options.file, &failure, &refusal);
 
     std::string out;
     out += "{\"file\": ";

@@ -308,6 +308,15 @@ TriangleParseFlags parseTriangleDataInPieces(const char* data, std::size_t size,
     return flags;
 }
 
+bool readCoordinate(std::string_view text, float& out) {
+    Cursor cur{text.data(), text.size(), 0};
+    TriangleParseFlags flags;
+    float value = 0.0f;
+    if (!readFloatField(cur, value, flags) || flags.nonFiniteCoordinate) return false;
+    out = value;
+    return true;
+}
+
 bool validateFileMesh(const std::vector<Point2>& vertices, const std::vector<std::uint32_t>& indices,
                       const TriangleParseFlags& flags) {
     if (vertices.empty()) return false;

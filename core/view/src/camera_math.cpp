@@ -22,6 +22,16 @@ Vec3f keyMove(Vec3f eye, KeyMove move, float step) {
     return eye;
 }
 
+bool arrowKeyMove(ArrowKey key, bool shift, KeyMove& move) {
+    switch (key) {
+        case ArrowKey::Left: move = KeyMove::PanLeft; return shift;
+        case ArrowKey::Right: move = KeyMove::PanRight; return shift;
+        case ArrowKey::Up: move = shift ? KeyMove::PanUp : KeyMove::ZoomIn; return true;
+        case ArrowKey::Down: move = shift ? KeyMove::PanDown : KeyMove::ZoomOut; return true;
+    }
+    return false;
+}
+
 namespace {
 
 float zoomAxis(float eye, float target, bool in) {

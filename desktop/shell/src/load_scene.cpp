@@ -38,15 +38,13 @@ void connectDrawingWindow() {
 void loadScene(const std::string& path) {
     glutSetCursor(GLUT_CURSOR_WAIT);
     platform::flushDrawingWindow();  // the wait cursor shows while the file is read
-    const bool wasLoaded = AppState.sceneLoaded;
     // Made before the scene is replaced: nothing that can fail comes after it.
-    const std::string title = std::string(kWindowTitle) + " - " + path;
+    const std::string title = windowTitle(path);
     LoadFailure failure = LoadFailure::None;
-    AppState.sceneLoaded = loadTriangleFile(path, &failure);
+    const bool loaded = loadSceneFile(path, &failure);
     glutSetCursor(GLUT_CURSOR_LEFT_ARROW);
-    clearFileMesh();
 
-    if (!AppState.sceneLoaded) {
+    if (!loaded) {
         platform::enableWindow(AppState.infoDialogWindow, false);
         // A file whose quadtree does not fit in memory is not a bad file: say so.
         platform::showMessageBox(
@@ -54,7 +52,6 @@ void loadScene(const std::string& path) {
             failure == LoadFailure::OutOfMemory ? std::string(kOutOfMemoryText) : loadErrorText(path), "Error",
             platform::MessageIcon::Information);
         platform::enableWindow(AppState.infoDialogWindow, true);
-        AppState.sceneLoaded = wasLoaded;
         return;
     }
 

@@ -17,8 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "orrelin/mesh/tri_reader.h"
+#include "orrelin/quadtree/quadtree.h"
 #include "orrelin/render/buffer_contents.h"
 #include "orrelin/scene/app_state.h"
+#include "orrelin/scene/camera_input.h"
 #include "orrelin/scene/scene.h"
 #include "orrelin/scene/svg_figure.h"
 #include "orrelin/ui/dialog_fields.h"
@@ -26,11 +29,9 @@
 #include "orrelin/view/camera_math.h"
 #include "orrelin/view/view_matrices.h"
 #include "orrelin/web/web_buffers.h"
+#include "page_interface.h"
 
 namespace {
-
-// Which of the four buffers a replacement is for, as the page names them.
-enum class WebBuffer { MeshVertices = 0, MeshEdges = 1, RegionLines = 2, Highlight = 3 };
 
 // The browser owns Ctrl+Tab; Tab and Shift+Tab move between the canvas and
 // the panel instead.
@@ -93,25 +94,23 @@ extern "C" {
 
 // ---- Texts and the panel ------------------------------------------------
 
-enum WebText {
-    TextWindowTitle,
-    TextPropertiesCaption,
-    TextInvalidDepth,
-    TextInvalidTriangles,
-    TextOutOfMemory,
-    TextInfoCaption,
-};
-
+// A text of the core (WebText); "" for any other number.
 EMSCRIPTEN_KEEPALIVE const char* orrelin_text(int which) {
-    switch (which) {
-        case TextWindowTitle: return kWindowTitle;
-        case TextPropertiesCaption: return kPropertiesErrorCaption;
-        case TextInvalidDepth: return kInvalidDepthText;
-        case TextInvalidTriangles: return kInvalidTrianglesText;
-        case TextOutOfMemory: return kOutOfMemoryText;
-        case TextInfoCaption: return kInfoDialogCaption;
-        default: return "";
+    switch (static_cast<WebText>(which)) {
+        case WebText::PropertiesCaption: return kPropertiesErrorCaption;
+        case WebText::InvalidDepth: return kInvalidDepthText;
+        case WebText::InvalidTriangles: return kInvalidTrianglesText;
+        case WebText::OutOfMemory: return kOutOfMemoryText;
+        case WebText::InfoCaption: return kInfoDialogCaption;
     }
+    return "";
+}
+
+// The page's title with the scene loaded from `name`; valid until the next call.
+EMSCRIPTEN_KEEPALIVE const char* orrelin_window_title(const char* name) {
+    static std::string text;
+    text = windowTitle(name);
+    return text.c_str();
 }
 
 // "The file "NAME" could not be opened."; valid until the next call.
@@ -162,6 +161,12 @@ EMSCRIPTEN_KEEPALIVE std::int32_t orrelin_field_value(const char* text) {
     return static_cast<std::int32_t>(readUnsignedField(text));
 }
 
+// A coordinate of the Locate form, read as the file's numbers are; false when
+// it is not a number.
+EMSCRIPTEN_KEEPALIVE int orrelin_read_coordinate(const char* text, float* out) {
+    return readCoordinate(text, *out) ? 1 : 0;
+}
+
 // The quadtree limits a scene is built with until an Apply changes them.
 EMSCRIPTEN_KEEPALIVE std::int32_t orrelin_active_max_depth() {
     return AppState.quadtreeSettings.maxDepth;
@@ -194,10 +199,15 @@ EMSCRIPTEN_KEEPALIVE void orrelin_view_frame(float centreX, float centreY, float
     AppState.sceneLoaded = true;
 }
 
-// A key step (KeyMove).
-EMSCRIPTEN_KEEPALIVE void orrelin_view_key(int move) {
-    if (move < 0 || move > static_cast<int>(KeyMove::ZoomOut)) return;
-    AppState.eye = keyMove(AppState.eye, static_cast<KeyMove>(move), AppState.moveStep);
+// Home: back to the eye the load framed.
+EMSCRIPTEN_KEEPALIVE void orrelin_view_reset() {
+    AppState.eye = framedEye(AppState.sceneCenter, AppState.sceneExtent);
+}
+
+// An arrow key (ArrowKey), Shift held (nonzero) or not: the eye's step, if any.
+EMSCRIPTEN_KEEPALIVE void orrelin_view_arrow_key(int key, int shift) {
+    if (key < 0 || key > static_cast<int>(ArrowKey::Down)) return;
+    arrowKeyStep(static_cast<ArrowKey>(key), shift != 0);
 }
 
 // Window pixel (x, y), origin top-left, on the plane: sets the picked point
@@ -225,25 +235,20 @@ EMSCRIPTEN_KEEPALIVE float orrelin_view_picked_y() {
 // One wheel notch toward the zoom target (`in` nonzero) or away; the page
 // picks the point under the cursor first.
 EMSCRIPTEN_KEEPALIVE void orrelin_view_zoom(int in) {
-    AppState.eye = wheelZoom(AppState.eye, AppState.zoomTarget, in != 0);
+    wheelNotch(in != 0);
 }
 
 EMSCRIPTEN_KEEPALIVE void orrelin_view_drag_start(int x, int y) {
-    AppState.dragging = true;
-    AppState.dragLast = {static_cast<float>(x), static_cast<float>(y)};
+    beginDrag(x, y);
 }
 
 EMSCRIPTEN_KEEPALIVE void orrelin_view_drag_end() {
-    AppState.dragging = false;
+    endDrag();
 }
 
 // The pointer moved to (x, y); the eye follows while a drag is on.
 EMSCRIPTEN_KEEPALIVE void orrelin_view_drag(int x, int y) {
-    if (!AppState.dragging) return;
-    const float dx = static_cast<float>(x) - AppState.dragLast.x;
-    const float dy = static_cast<float>(y) - AppState.dragLast.y;
-    AppState.eye = dragMove(AppState.eye, dx, dy, AppState.moveStep);
-    AppState.dragLast = {static_cast<float>(x), static_cast<float>(y)};
+    dragTo(x, y);
 }
 
 // The eye (x, y, z) into `out`.
@@ -282,9 +287,7 @@ EMSCRIPTEN_KEEPALIVE int orrelin_scene_load(const char* data, std::size_t size, 
     AppState.quadtreeSettings.maxDepth = maxDepth;
     AppState.quadtreeSettings.maxTrianglesPerRegion = static_cast<std::uint32_t>(trianglesPerRegion);
     LoadFailure failure = LoadFailure::None;
-    const bool loaded = loadTriangleData(data, size, &failure);
-    clearFileMesh();
-    if (loaded) AppState.sceneLoaded = true;
+    loadSceneData(data, size, &failure);
     return static_cast<int>(failure);
 }
 
@@ -298,9 +301,9 @@ EMSCRIPTEN_KEEPALIVE void orrelin_scene_set_query(float x, float y, int clicked)
 // The loaded scene's measures: centre x, y, extent, move step, then the
 // bounds min x, min y, max x, max y.
 EMSCRIPTEN_KEEPALIVE void orrelin_scene_measures(float* out) {
-    const float values[] = {AppState.sceneCenter.x,    AppState.sceneCenter.y,    AppState.sceneExtent,
-                            AppState.moveStep,         AppState.sceneBounds.minX, AppState.sceneBounds.minY,
-                            AppState.sceneBounds.maxX, AppState.sceneBounds.maxY};
+    const float values[kSceneMeasureCount] = {
+        AppState.sceneCenter.x,    AppState.sceneCenter.y,    AppState.sceneExtent,      AppState.moveStep,
+        AppState.sceneBounds.minX, AppState.sceneBounds.minY, AppState.sceneBounds.maxX, AppState.sceneBounds.maxY};
     std::memcpy(out, values, sizeof values);
 }
 
@@ -327,15 +330,15 @@ EMSCRIPTEN_KEEPALIVE int orrelin_scene_click(float x, float y) {
 EMSCRIPTEN_KEEPALIVE void orrelin_scene_stats(double* out) {
     if (AppState.quadtree.root == nullptr) return;
     const QuadtreeStats s = quadtreeStats(AppState.quadtree);
-    const double values[] = {static_cast<double>(s.splitRegions),
-                             static_cast<double>(s.leaves),
-                             static_cast<double>(s.emptyLeaves),
-                             static_cast<double>(s.depthReached),
-                             static_cast<double>(s.storedReferences),
-                             static_cast<double>(s.maxPerLeaf),
-                             s.meanPerLeaf,
-                             s.expectedTests,
-                             static_cast<double>(AppState.mesh.indices.size() / 3)};
+    const double values[kSceneStatCount] = {static_cast<double>(s.splitRegions),
+                                            static_cast<double>(s.leaves),
+                                            static_cast<double>(s.emptyLeaves),
+                                            static_cast<double>(s.depthReached),
+                                            static_cast<double>(s.storedReferences),
+                                            static_cast<double>(s.maxPerLeaf),
+                                            s.meanPerLeaf,
+                                            s.expectedTests,
+                                            static_cast<double>(AppState.mesh.indices.size() / 3)};
     std::memcpy(out, values, sizeof values);
 }
 
@@ -349,15 +352,39 @@ EMSCRIPTEN_KEEPALIVE int orrelin_scene_descent(float* out, int capacity) {
     const int count = std::min(capacity, static_cast<int>(path.size()));
     for (int k = 0; k < count; ++k) {
         const Rect2& r = path[static_cast<std::size_t>(k)].region->bounds;
-        const float values[] = {r.minX,
-                                r.minY,
-                                r.maxX,
-                                r.maxY,
-                                static_cast<float>(path[static_cast<std::size_t>(k)].region->heldTriangles),
-                                static_cast<float>(path[static_cast<std::size_t>(k)].child)};
-        std::memcpy(out + 6 * k, values, sizeof values);
+        const float values[kDescentStepFloats] = {
+            r.minX,
+            r.minY,
+            r.maxX,
+            r.maxY,
+            static_cast<float>(path[static_cast<std::size_t>(k)].region->heldTriangles),
+            static_cast<float>(path[static_cast<std::size_t>(k)].child)};
+        std::memcpy(out + kDescentStepFloats * k, values, sizeof values);
     }
     return count;
+}
+
+// What the last click found: the number of the triangle drawn as holding the
+// point (the last of its region that does), its corners' x and y into
+// out[0..5]; -1 when none does. out[6] is 1 when the point lies outside the
+// root's rectangle, 0 inside it. -1 and nothing written without a location.
+EMSCRIPTEN_KEEPALIVE int orrelin_scene_found(float* out) {
+    if (AppState.highlightRegion == nullptr || !AppState.highlightEnabled) return -1;
+    const Point2 p = AppState.queryPoint;
+    const Rect2& root = AppState.quadtree.root->bounds;
+    out[6] = p.x < root.minX || p.x > root.maxX || p.y < root.minY || p.y > root.maxY ? 1.0f : 0.0f;
+    const Mesh& mesh = AppState.mesh;
+    const std::span<const TriangleOffset> region = AppState.highlightRegion->triangles;
+    for (std::size_t k = region.size(); k-- > 0;) {
+        if (!pointInTriangle(mesh.vertices, mesh.indices, region[k], p)) continue;
+        for (std::size_t c = 0; c < 3; ++c) {
+            const Point2 corner = mesh.vertices[mesh.indices[region[k] + c]];
+            out[2 * c] = corner.x;
+            out[2 * c + 1] = corner.y;
+        }
+        return static_cast<int>(region[k] / 3);
+    }
+    return -1;
 }
 
 // The scene as an SVG figure of width x height pixels, with the highlight and
@@ -389,14 +416,15 @@ EMSCRIPTEN_KEEPALIVE void orrelin_scene_highlight_prefix(int tested) {
 // ---- Drawing aids (main thread) -------------------------------------------
 
 // The outline of rectangle (minX, minY, maxX, maxY) in colour (r, g, b) as
-// 2-pixel lines: 24 vertices of 28 bytes into `out`.
+// 2-pixel lines: kRegionOutlineVertices vertices into `out`.
 EMSCRIPTEN_KEEPALIVE void orrelin_region_outline(float minX, float minY, float maxX, float maxY, float r, float g,
                                                  float b, WebVertex* out) {
     const ColoredVertex corners[8] = {{minX, minY, r, g, b}, {maxX, minY, r, g, b}, {maxX, minY, r, g, b},
                                       {maxX, maxY, r, g, b}, {maxX, maxY, r, g, b}, {minX, maxY, r, g, b},
                                       {minX, maxY, r, g, b}, {minX, minY, r, g, b}};
     const std::vector<WebVertex> lines = thickLines(corners, 2.0f);
-    for (std::size_t k = 0; k < 24; ++k) out[k] = k < lines.size() ? lines[k] : WebVertex{};
+    for (std::size_t k = 0; k < static_cast<std::size_t>(kRegionOutlineVertices); ++k)
+        out[k] = k < lines.size() ? lines[k] : WebVertex{};
 }
 
 }  // extern "C"

@@ -19,6 +19,12 @@ enum class LoadFailure {
 // The program's name as its window titles begin with it.
 inline constexpr const char* kWindowTitle = "Orrelin v1.1";
 
+// The mesh the program opens at start, in its Data folder.
+inline constexpr const char* kDefaultMeshName = "triangles_1.tri";
+
+// The drawing window's title with the scene loaded from `name`.
+std::string windowTitle(const std::string& name);
+
 inline constexpr const char* kOutOfMemoryText =
     "There is not enough memory to build the quadtree with these properties.";
 
@@ -42,6 +48,12 @@ bool loadTriangleData(const char* data, std::size_t size, LoadFailure* failure =
 
 // Empties the loader's reading lists.
 void clearFileMesh();
+
+// A load as the front ends make it: loadTriangleFile (loadTriangleData), then
+// the reading lists emptied, and the scene marked loaded when it was replaced.
+// A failed load leaves the mark as it was.
+bool loadSceneFile(const std::string& path, LoadFailure* failure = nullptr, MeshRefusal* refusal = nullptr);
+bool loadSceneData(const char* data, std::size_t size, LoadFailure* failure = nullptr, MeshRefusal* refusal = nullptr);
 
 // Empties the scene mesh and forgets the last located region.
 void clearSceneMesh();

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "orrelin/mesh/mesh_types.h"
@@ -38,6 +39,12 @@ TriangleParseFlags parseTriangleData(const char* data, std::size_t size, std::ve
 // the machine has). The result is the same for any numbers. Requires: pieces >= 1.
 TriangleParseFlags parseTriangleDataInPieces(const char* data, std::size_t size, std::vector<Point2>& vertices,
                                              std::vector<std::uint32_t>& indices, std::size_t pieces, unsigned threads);
+
+// One coordinate typed alone, read as a vertex record reads its numbers: white
+// space, then at most 8 characters of a decimal number (what follows is
+// ignored). False, with `out` unchanged, when no number starts there or its
+// value lies beyond the float range.
+bool readCoordinate(std::string_view text, float& out);
 
 // True when the arrays read from a file form a usable mesh: at least one vertex,
 // a non-zero multiple of three indices, every index below the vertex count, and

@@ -31,6 +31,11 @@ inline constexpr Color3 kSplitLineColor{1.0f, 0.6f, 0.0f};
 inline constexpr Color3 kTestedColor{0.9f, 0.0f, 0.0f};
 inline constexpr Color3 kFoundColor{0.0f, 0.8f, 0.0f};
 inline constexpr Color3 kPointColor{0.0f, 1.0f, 0.0f};
+// Aids drawn over the picture, in colours none of the above: the regions of a
+// click's descent (the figure, the page's Descent panel), and the region a
+// step-by-step replay stands on (the page).
+inline constexpr Color3 kDescentColor{0.3f, 0.7f, 1.0f};
+inline constexpr Color3 kStepColor{1.0f, 0.3f, 1.0f};
 
 // Buffer names of the drawing context and the counts the draw passes use.
 struct GpuBufferSet {

@@ -27,6 +27,13 @@ enum class KeyMove { PanLeft, PanRight, PanUp, PanDown, ZoomIn, ZoomOut };
 // One key step of length `step` (the scene's move step).
 Vec3f keyMove(Vec3f eye, KeyMove move, float step);
 
+// The arrow keys of the drawing window (the page numbers them the same way).
+enum class ArrowKey { Left, Right, Up, Down };
+
+// The step an arrow key makes: with Shift every arrow pans; without it Up and
+// Down zoom in and out, and Left and Right make none (false).
+bool arrowKeyMove(ArrowKey key, bool shift, KeyMove& move);
+
 // One wheel notch toward (in) or away from (out) `target`: per axis
 // d = target - eye, eye +/- d * 0.1, each rounded to float.
 Vec3f wheelZoom(Vec3f eye, Vec3f target, bool in);

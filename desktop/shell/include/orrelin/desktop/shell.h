@@ -7,9 +7,9 @@
 #include "orrelin/scene/scene.h"
 
 #ifdef _WIN32
-inline constexpr const char* kDefaultMeshPath = ".\\Data\\triangles_1.tri";
+inline const std::string kDefaultMeshPath = std::string(".\\Data\\") + kDefaultMeshName;
 #else
-inline constexpr const char* kDefaultMeshPath = "./Data/triangles_1.tri";
+inline const std::string kDefaultMeshPath = std::string("./Data/") + kDefaultMeshName;
 #endif
 inline constexpr const char* kNoBufferObjectsText =
     "OpenGL Vertex Buffer Objects are not supported by your graphics card. Update your graphics card drivers to at "

@@ -5,6 +5,10 @@
 // wide. Sizes are in CSS pixels; the canvas has devicePixelRatio device pixels
 // to each, so the picture stays sharp on dense screens.
 
+import { Sizes, WebBuffer } from "orrelin-generated/constants.js";
+
+/** @typedef {import("../shared/protocol.js").HandedBuffer} HandedBuffer */
+
 const kVertexShader = `#version 300 es
 in vec2 aPosition;
 in vec3 aColor;
@@ -32,19 +36,45 @@ void main() {
   fragColor = vec4(vColor, 1.0);
 }`;
 
-// The buffers as the core numbers them (web/module/src/exports.cpp).
-const kMeshVertices = 0;
-const kMeshEdges = 1;
-const kRegionLines = 2;
-const kHighlight = 3;
-const kOutline = 4; // the page's own: a region outlined over the picture
+const kMeshVertices = WebBuffer.MeshVertices;
+const kMeshEdges = WebBuffer.MeshEdges;
+const kRegionLines = WebBuffer.RegionLines;
+const kHighlight = WebBuffer.Highlight;
+// The page's own: regions outlined over the picture, the pointed-at Descent
+// row's and the step replay's, both shown at once.
+const kOutline = 4;
+const kStepOutline = 5;
 
-const kColoredVertexBytes = 20; // x, y, r, g, b
-const kWebVertexBytes = 28; // x, y, r, g, b, offset x, offset y
+const kColoredVertexBytes = Sizes.ColoredVertexBytes; // x, y, r, g, b
+const kWebVertexBytes = Sizes.WebVertexBytes; // x, y, r, g, b, offset x, offset y
 
-// eslint-disable-next-line no-unused-vars
-class SceneView {
-  // `matrices(out)` fills 32 floats: the projection, then the model-view.
+/**
+ * Compiles and links the page's one program.
+ * @param {WebGL2RenderingContext} gl
+ * @returns {WebGLProgram}
+ */
+function linkProgram(gl) {
+  /** @type {(type: number, source: string) => WebGLShader} */
+  const compile = (type, source) => {
+    const shader = /** @type {WebGLShader} */ (gl.createShader(type));
+    gl.shaderSource(shader, source);
+    gl.compileShader(shader);
+    if (!gl.getShaderParameter(shader, gl.COMPILE_STATUS)) throw new Error(gl.getShaderInfoLog(shader) ?? "");
+    return shader;
+  };
+  const program = /** @type {WebGLProgram} */ (gl.createProgram());
+  gl.attachShader(program, compile(gl.VERTEX_SHADER, kVertexShader));
+  gl.attachShader(program, compile(gl.FRAGMENT_SHADER, kFragmentShader));
+  gl.linkProgram(program);
+  if (!gl.getProgramParameter(program, gl.LINK_STATUS)) throw new Error(gl.getProgramInfoLog(program) ?? "");
+  return program;
+}
+
+export class SceneView {
+  /**
+   * @param {HTMLCanvasElement} canvas
+   * @param {(out: Float32Array) => void} matrices fills 32 floats: the projection, then the model-view
+   */
   constructor(canvas, matrices) {
     this.canvas = canvas;
     this.matrices = matrices;
@@ -53,6 +83,7 @@ class SceneView {
     this.cssHeight = canvas.clientHeight;
     this.pixelRatio = 1;
     this.frameRequested = false;
+    /** @type {(() => void) | null} */
     this.onFrame = null;
     this.gl = canvas.getContext("webgl2", {
       alpha: false,
@@ -61,31 +92,28 @@ class SceneView {
       stencil: false,
       preserveDrawingBuffer: false,
     });
-    this.buffers = [null, null, null, null, null];
-    this.byteLengths = [0, 0, 0, 0, 0];
+    /** @type {(WebGLBuffer | null)[]} */
+    this.buffers = [null, null, null, null, null, null];
+    this.byteLengths = [0, 0, 0, 0, 0, 0];
     this.sceneShown = false;
     this.highlightShown = false;
-    if (this.gl) this.createProgram();
+    /** @type {WebGLProgram | null} */
+    this.program = null;
+    this.attributes = { position: 0, color: 0, offset: 0 };
+    /** @type {Record<"projection" | "modelView" | "pixelToClip" | "pointSize", WebGLUniformLocation | null>} */
+    this.uniforms = { projection: null, modelView: null, pixelToClip: null, pointSize: null };
+    /** @type {WebGLVertexArrayObject | null} */
+    this.vertexArray = null;
+    if (this.gl) this.createProgram(this.gl);
   }
 
   get available() {
     return this.gl !== null;
   }
 
-  createProgram() {
-    const gl = this.gl;
-    const compile = (type, source) => {
-      const shader = gl.createShader(type);
-      gl.shaderSource(shader, source);
-      gl.compileShader(shader);
-      if (!gl.getShaderParameter(shader, gl.COMPILE_STATUS)) throw new Error(gl.getShaderInfoLog(shader));
-      return shader;
-    };
-    const program = gl.createProgram();
-    gl.attachShader(program, compile(gl.VERTEX_SHADER, kVertexShader));
-    gl.attachShader(program, compile(gl.FRAGMENT_SHADER, kFragmentShader));
-    gl.linkProgram(program);
-    if (!gl.getProgramParameter(program, gl.LINK_STATUS)) throw new Error(gl.getProgramInfoLog(program));
+  /** @param {WebGL2RenderingContext} gl */
+  createProgram(gl) {
+    const program = linkProgram(gl);
     this.program = program;
     this.attributes = {
       position: gl.getAttribLocation(program, "aPosition"),
@@ -101,7 +129,12 @@ class SceneView {
     this.vertexArray = gl.createVertexArray();
   }
 
-  // The canvas is `width` x `height` CSS pixels.
+  /**
+   * The canvas is `width` x `height` CSS pixels.
+   * @param {number} width
+   * @param {number} height
+   * @param {number} pixelRatio
+   */
   resize(width, height, pixelRatio) {
     this.cssWidth = width;
     this.cssHeight = height;
@@ -111,24 +144,33 @@ class SceneView {
     this.requestFrame();
   }
 
-  // Replaces the buffers the core handed over ({which, bytes} each), then
-  // draws. A new scene replaces all of them and drops the highlight.
+  /**
+   * Replaces the buffers the core handed over, then draws. A new scene
+   * replaces all of them and drops the highlight.
+   * @param {HandedBuffer[]} handedOver
+   * @param {boolean} highlightShown
+   * @param {boolean} newScene
+   */
   replaceBuffers(handedOver, highlightShown, newScene) {
     if (!this.gl) return;
     const gl = this.gl;
     if (newScene) {
-      for (let which = 0; which < 4; ++which) this.setBuffer(which, null);
+      for (let which = 0; which < 4; ++which) this.setBuffer(gl, which, null);
       this.sceneShown = true;
     }
-    for (const { which, bytes } of handedOver) this.setBuffer(which, bytes);
+    for (const { which, bytes } of handedOver) this.setBuffer(gl, which, bytes);
     this.highlightShown = highlightShown && this.byteLengths[kHighlight] > 0;
     gl.bindBuffer(gl.ARRAY_BUFFER, null);
     gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, null);
     this.requestFrame();
   }
 
-  setBuffer(which, bytes) {
-    const gl = this.gl;
+  /**
+   * @param {WebGL2RenderingContext} gl
+   * @param {number} which
+   * @param {Uint8Array | null} bytes
+   */
+  setBuffer(gl, which, bytes) {
     if (this.buffers[which]) gl.deleteBuffer(this.buffers[which]);
     this.buffers[which] = null;
     this.byteLengths[which] = 0;
@@ -144,11 +186,15 @@ class SceneView {
     this.byteLengths[which] = bytes.byteLength;
   }
 
-  // Outlines a region over the picture with `vertices` (WebVertex bytes, as
-  // orrelin_region_outline makes them), or removes the outline (null).
-  setOutline(vertices) {
+  /**
+   * Outlines a region over the picture with `vertices` (WebVertex bytes, as
+   * orrelin_region_outline makes them), or removes the outline (null).
+   * @param {Uint8Array | null} vertices
+   * @param {boolean} step the step replay's outline, else the pointed-at row's
+   */
+  setOutline(vertices, step = false) {
     if (!this.gl) return;
-    this.setBuffer(kOutline, vertices);
+    this.setBuffer(this.gl, step ? kStepOutline : kOutline, vertices);
     this.gl.bindBuffer(this.gl.ARRAY_BUFFER, null);
     this.requestFrame();
   }
@@ -164,8 +210,12 @@ class SceneView {
     });
   }
 
-  bindVertices(which, stride) {
-    const gl = this.gl;
+  /**
+   * @param {WebGL2RenderingContext} gl
+   * @param {number} which
+   * @param {number} stride
+   */
+  bindVertices(gl, which, stride) {
     const a = this.attributes;
     gl.bindBuffer(gl.ARRAY_BUFFER, this.buffers[which]);
     gl.enableVertexAttribArray(a.position);
@@ -181,6 +231,7 @@ class SceneView {
     }
   }
 
+  /** Draws the picture now. */
   draw() {
     const gl = this.gl;
     if (!gl) return;
@@ -197,23 +248,24 @@ class SceneView {
     gl.uniform1f(this.uniforms.pointSize, 6 * this.pixelRatio);
 
     if (this.buffers[kMeshVertices] && this.buffers[kMeshEdges]) {
-      this.bindVertices(kMeshVertices, kColoredVertexBytes);
+      this.bindVertices(gl, kMeshVertices, kColoredVertexBytes);
       gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, this.buffers[kMeshEdges]);
       gl.drawElements(gl.LINES, this.byteLengths[kMeshEdges] / 4, gl.UNSIGNED_INT, 0);
     }
     if (this.highlightShown) {
       const count = this.byteLengths[kHighlight] / kWebVertexBytes;
-      this.bindVertices(kHighlight, kWebVertexBytes);
+      this.bindVertices(gl, kHighlight, kWebVertexBytes);
       gl.drawArrays(gl.TRIANGLES, 0, count - 1);
       gl.drawArrays(gl.POINTS, count - 1, 1);
     }
     if (this.buffers[kRegionLines]) {
-      this.bindVertices(kRegionLines, kWebVertexBytes);
+      this.bindVertices(gl, kRegionLines, kWebVertexBytes);
       gl.drawArrays(gl.TRIANGLES, 0, this.byteLengths[kRegionLines] / kWebVertexBytes);
     }
-    if (this.buffers[kOutline]) {
-      this.bindVertices(kOutline, kWebVertexBytes);
-      gl.drawArrays(gl.TRIANGLES, 0, this.byteLengths[kOutline] / kWebVertexBytes);
+    for (const outline of [kStepOutline, kOutline]) {
+      if (!this.buffers[outline]) continue;
+      this.bindVertices(gl, outline, kWebVertexBytes);
+      gl.drawArrays(gl.TRIANGLES, 0, this.byteLengths[outline] / kWebVertexBytes);
     }
     gl.bindVertexArray(null);
   }

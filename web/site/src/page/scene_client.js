@@ -5,21 +5,47 @@
 // scene was never touched. Apply and loads take turns; clicks go straight to
 // the shown scene's worker.
 
-// The stages a worker reports: reading the file, then the core's SceneStage.
-const kStageReading = -1;
+import { LoadFailure } from "orrelin-generated/constants.js";
 
-// LoadFailure of the core.
-const kLoadUnreadable = 1;
+/** @typedef {import("../shared/protocol.js").Answer} Answer */
+/** @typedef {import("../shared/protocol.js").HandedBuffer} HandedBuffer */
+/** @typedef {import("../shared/protocol.js").Limits} Limits */
+/** @typedef {import("../shared/protocol.js").Request} Request */
+/** @typedef {import("../shared/protocol.js").Source} Source */
+/** @typedef {import("../shared/protocol.js").TreeStats} TreeStats */
+/** @typedef {import("../shared/protocol.js").DescentStep} DescentStep */
+/** @typedef {import("../shared/protocol.js").Found} Found */
+/** @typedef {import("../shared/protocol.js").WorkerMessage} WorkerMessage */
+/** @typedef {(stage: number, fraction: number | undefined) => void} StageListener */
+
+/**
+ * The bar that long operations show.
+ * @typedef {{begin(): void, stage(stage: number, fraction: number | undefined): void, end(): void}} ProgressBar
+ */
+
+/**
+ * Where a worker's answer goes as soon as it is taken, so that nothing of a
+ * scene that is no longer shown reaches the picture.
+ * @typedef {{showScene(buffers: HandedBuffer[], measures: number[], name: string, stats: TreeStats | undefined): void,
+ *   update(buffers: HandedBuffer[], highlight: boolean,
+ *     aids: {stats?: TreeStats, descent?: DescentStep[], found?: Found}): void}} SceneDisplay
+ */
 
 // One worker and the requests it has not answered yet.
 class SceneWorker {
+  /**
+   * @param {string} workerUrl
+   * @param {WebAssembly.Module} module
+   * @param {StageListener} onStage
+   */
   constructor(workerUrl, module, onStage) {
     this.worker = new Worker(workerUrl);
+    /** @type {Map<number, {resolve: (answer: Answer) => void, reject: (error: Error) => void}>} */
     this.waiting = new Map();
     this.nextId = 1;
     this.ended = false;
     this.onStage = onStage;
-    this.worker.onmessage = (event) => this.received(event.data);
+    this.worker.onmessage = (/** @type {MessageEvent<WorkerMessage>} */ event) => this.received(event.data);
     this.worker.onerror = (event) => {
       event.preventDefault();
       this.fail(new Error(event.message));
@@ -27,6 +53,10 @@ class SceneWorker {
     this.started = this.request({ type: "start", module });
   }
 
+  /**
+   * @param {Request} fields
+   * @returns {Promise<Answer>}
+   */
   request(fields) {
     if (this.ended) return Promise.reject(new Error("the worker has ended"));
     const id = this.nextId++;
@@ -36,6 +66,7 @@ class SceneWorker {
     });
   }
 
+  /** @param {WorkerMessage} message */
   received(message) {
     if (message.type === "stage") {
       if (this.onStage) this.onStage(message.stage, message.fraction);
@@ -50,7 +81,7 @@ class SceneWorker {
     if (waiter) waiter.resolve(message);
   }
 
-  // Ends the worker; what it has not answered fails with `error`.
+  /** Ends the worker; what it has not answered fails with `error`. */
   end(error = new Error("the worker was ended")) {
     this.ended = true;
     this.worker.terminate();
@@ -58,30 +89,35 @@ class SceneWorker {
     this.waiting.clear();
   }
 
+  /** @param {Error} error */
   fail(error) {
     this.end(error);
   }
 }
 
-// eslint-disable-next-line no-unused-vars
-class SceneRunner {
-  // `limits`: the active quadtree limits {maxDepth, trianglesPerRegion}.
-  // `progress`: {begin(), stage(stage, fraction), end()} for long operations.
-  // `display`: {showScene(buffers, measures, name, stats),
-  // update(buffers, highlight, {stats, descent})},
-  // called as soon as a worker's answer is taken, so that nothing of a scene
-  // that is no longer shown reaches the picture.
+export class SceneRunner {
+  /**
+   * @param {WebAssembly.Module} module
+   * @param {string} workerUrl
+   * @param {Limits} limits the active quadtree limits
+   * @param {ProgressBar} progress
+   * @param {SceneDisplay} display
+   */
   constructor(module, workerUrl, limits, progress, display) {
     this.module = module;
     this.workerUrl = workerUrl;
     this.limits = limits;
     this.progress = progress;
     this.display = display;
-    this.shown = null; // the worker of the shown scene
-    this.shownSource = null; // what it was loaded from, to start it again
-    this.loading = null; // the worker of the load that runs
+    /** @type {SceneWorker | null} the worker of the shown scene */
+    this.shown = null;
+    /** @type {Source | null} what it was loaded from, to start it again */
+    this.shownSource = null;
+    /** @type {SceneWorker | null} the worker of the load that runs */
+    this.loading = null;
     this.loadNumber = 0;
-    this.turns = Promise.resolve(); // Apply and loads, one after the other
+    /** @type {Promise<unknown>} Apply and loads, one after the other */
+    this.turns = Promise.resolve();
     this.query = { x: 0, y: 0, clicked: false };
   }
 
@@ -93,15 +129,25 @@ class SceneRunner {
     return new SceneWorker(this.workerUrl, this.module, (stage, fraction) => this.progress.stage(stage, fraction));
   }
 
+  /**
+   * @template T
+   * @param {() => Promise<T>} operation
+   * @returns {Promise<T>}
+   */
   takeTurn(operation) {
     const turn = this.turns.then(operation);
     this.turns = turn.catch(() => {});
     return turn;
   }
 
-  // Loads `source` (a File or an ArrayBuffer, kept unchanged) and shows it
-  // under `name`. Resolves with the core's LoadFailure (0: loaded and shown),
-  // or null when a newer load came first.
+  /**
+   * Loads `source` (kept unchanged) and shows it under `name`. Resolves with
+   * the core's LoadFailure (0: loaded and shown), or null when a newer load
+   * came first.
+   * @param {Source} source
+   * @param {string} name
+   * @returns {Promise<number | null>}
+   */
   load(source, name) {
     const number = ++this.loadNumber;
     if (this.loading) this.loading.end(); // a newer load replaces it
@@ -110,6 +156,7 @@ class SceneRunner {
       const worker = this.newWorker();
       this.loading = worker;
       this.progress.begin();
+      /** @type {Answer | null} */
       let answer = null;
       try {
         await worker.started;
@@ -120,26 +167,31 @@ class SceneRunner {
       if (this.loading === worker) this.loading = null;
       this.progress.end();
       if (number !== this.loadNumber) return null;
-      if (answer === null || answer.result.failure !== 0) {
+      if (answer === null || answer.result.failure !== LoadFailure.None) {
         worker.end();
-        return answer === null ? kLoadUnreadable : answer.result.failure;
+        return answer === null ? LoadFailure.Unreadable : answer.result.failure ?? LoadFailure.Unreadable;
       }
       worker.request({ type: "query", ...this.query }).catch(() => {});
       if (this.shown) this.shown.end();
       this.shown = worker;
       this.shownSource = source;
-      this.display.showScene(answer.buffers, answer.result.measures, name, answer.result.stats);
-      return 0;
+      this.display.showScene(answer.buffers, answer.result.measures ?? [], name, answer.result.stats);
+      return LoadFailure.None;
     });
   }
 
-  // Rebuilds the shown scene's quadtree with `limits` and shows it. Resolves
-  // with false when the tree does not fit (nothing changed).
+  /**
+   * Rebuilds the shown scene's quadtree with `limits` and shows it. Resolves
+   * with false when the tree does not fit (nothing changed).
+   * @param {Limits} limits
+   * @returns {Promise<boolean>}
+   */
   apply(limits) {
     return this.takeTurn(async () => {
       const worker = this.shown;
       if (!worker) return true;
       this.progress.begin();
+      /** @type {Answer | null} */
       let answer = null;
       try {
         answer = await worker.request({ type: "apply", ...limits });
@@ -156,16 +208,22 @@ class SceneRunner {
       this.display.update(answer.buffers, answer.highlight, {
         stats: answer.result.stats,
         descent: answer.result.descent,
+        found: answer.result.found,
       });
       return true;
     });
   }
 
-  // A left click at plane point (x, y), shown when it is located.
+  /**
+   * A left click at plane point (x, y), shown when it is located.
+   * @param {number} x
+   * @param {number} y
+   */
   async click(x, y) {
     const worker = this.shown;
     if (!worker) return;
-    let answer = null;
+    /** @type {Answer} */
+    let answer;
     try {
       answer = await worker.request({ type: "click", x, y });
     } catch (error) {
@@ -174,11 +232,18 @@ class SceneRunner {
     }
     if (worker !== this.shown || !answer.result.ok) return;
     this.query = { x, y, clicked: true };
-    this.display.update(answer.buffers, answer.highlight, { descent: answer.result.descent });
+    this.display.update(answer.buffers, answer.highlight, {
+      descent: answer.result.descent,
+      found: answer.result.found,
+    });
   }
 
-  // The last click's highlight after its first `tested` triangles: the
-  // highlight buffer, or null when the scene changed meanwhile.
+  /**
+   * The last click's highlight after its first `tested` triangles: the
+   * highlight buffer, or null when the scene changed meanwhile.
+   * @param {number} tested
+   * @returns {Promise<HandedBuffer[] | null>}
+   */
   async highlightPrefix(tested) {
     const worker = this.shown;
     if (!worker) return null;
@@ -190,13 +255,18 @@ class SceneRunner {
     }
   }
 
-  // The shown scene as an SVG figure of width x height pixels, made by the
-  // core; null without a scene.
+  /**
+   * The shown scene as an SVG figure of width x height pixels, made by the
+   * core; null without a scene.
+   * @param {number} width
+   * @param {number} height
+   * @returns {Promise<string | null>}
+   */
   async figure(width, height) {
     const worker = this.shown;
     if (!worker) return null;
     try {
-      return (await worker.request({ type: "svg", width, height })).result.text;
+      return (await worker.request({ type: "svg", width, height })).result.text ?? null;
     } catch (error) {
       return null;
     }

@@ -1,0 +1,162 @@
+// The page: starts the core, builds the panel, and ties the canvas's input,
+// the panel, the teaching aids and the scene workers together. The core's
+// texts, rules and camera arithmetic are used as they are; nothing of them is
+// redone here.
+
+import { kDefaultMeshName, WebBuffer, WebText } from "orrelin-generated/constants.js";
+import { kMeshes, kWasmBase64 } from "orrelin-generated/embedded.js";
+import { kWorkerSource } from "orrelin-generated/worker_source.js";
+import { createOrrelinCore } from "../shared/core.js";
+import { instantiateFrom, withCString } from "../shared/protocol.js";
+import { CanvasInput, followCanvasSize } from "./canvas_input.js";
+import { SceneView } from "./canvas_view.js";
+import { DescentPanel } from "./descent_panel.js";
+import { connectApply } from "./apply.js";
+import { connectLocate } from "./locate.js";
+import { decodeBase64, listMeshes, openDroppedAndChosen, opener } from "./opening.js";
+import { buildPanel, showActiveLimits } from "./panel.js";
+import { Progress } from "./progress.js";
+import { connectSaves } from "./saves.js";
+import { SceneRunner } from "./scene_client.js";
+import { Stepper, stepControls } from "./stepper.js";
+import { TreePanel } from "./tree_panel.js";
+
+/** @typedef {import("../core_types").OrrelinCore} OrrelinCore */
+/** @typedef {import("../shared/protocol.js").HandedBuffer} HandedBuffer */
+/** @typedef {import("../shared/protocol.js").TreeStats} TreeStats */
+
+/** @param {string} id */
+function byId(id) {
+  return /** @type {HTMLElement} */ (document.getElementById(id));
+}
+
+/**
+ * The canvas's view. What each frame showed is on the page for anyone to read
+ * (the tests and the benchmark do): the number of frames drawn and the eye
+ * they were drawn from, with a performance mark for each frame.
+ * @param {OrrelinCore} core
+ * @param {HTMLCanvasElement} canvas
+ */
+function makeView(core, canvas) {
+  const matrixAt = core._malloc(32 * 4) >>> 0;
+  const view = new SceneView(canvas, (out) => {
+    core._orrelin_view_matrices(matrixAt);
+    out.set(new Float32Array(core.HEAPU8.buffer, matrixAt, 32));
+  });
+  let framesDrawn = 0;
+  const eyeAt = core._malloc(12) >>> 0;
+  view.onFrame = () => {
+    core._orrelin_view_eye(eyeAt);
+    canvas.dataset.eye = Array.from(new Float32Array(core.HEAPU8.buffer, eyeAt, 3)).join(" ");
+    document.body.dataset.frames = String(++framesDrawn);
+    performance.mark("orrelin-frame");
+  };
+  if (!view.available) byId("canvas-frame").classList.add("no-webgl");
+  return view;
+}
+
+/**
+ * The panels that follow the shown scene: the tree's statistics, the last
+ * descent and its replay.
+ * @param {OrrelinCore} core
+ * @param {SceneView} view
+ * @param {(tested: number) => Promise<HandedBuffer[] | null>} highlightPrefix
+ */
+function makeAids(core, view, highlightPrefix) {
+  const tree = new TreePanel(byId("tree-stats"));
+  const descent = new DescentPanel(
+    core,
+    view,
+    /** @type {HTMLTableElement} */ (byId("descent")),
+    byId("descent-summary"),
+    byId("found"),
+  );
+  const stepper = new Stepper(stepControls(), view, descent, highlightPrefix, () => tree.triangleCount);
+  return { tree, descent, stepper };
+}
+
+/**
+ * Where the scene workers' answers go: the canvas, the title and the aids.
+ * @param {OrrelinCore} core
+ * @param {HTMLCanvasElement} canvas
+ * @param {SceneView} view
+ * @param {ReturnType<typeof makeAids>} aids
+ * @returns {import("./scene_client.js").SceneDisplay & {sceneName: string}}
+ */
+function sceneDisplay(core, canvas, view, aids) {
+  return {
+    sceneName: "",
+    showScene(buffers, measures, name, stats) {
+      const [centreX, centreY, extent, moveStep] = measures;
+      core._orrelin_view_frame(centreX, centreY, extent, moveStep);
+      canvas.dataset.moveStep = String(moveStep);
+      view.replaceBuffers(buffers, false, true);
+      document.title = withCString(core, name, (at) => core.UTF8ToString(core._orrelin_window_title(at)));
+      this.sceneName = name;
+      aids.tree.show(stats);
+      aids.descent.show(null, aids.tree.triangleCount);
+      aids.stepper.prepare([], null);
+      performance.mark("orrelin-scene-shown");
+    },
+    update(buffers, highlight, found) {
+      view.replaceBuffers(buffers, highlight, false);
+      if (found.stats) aids.tree.show(found.stats);
+      if (highlight) {
+        aids.descent.show(found.descent, aids.tree.triangleCount, found.found);
+        aids.stepper.prepare(
+          found.descent,
+          buffers.filter((b) => b.which === WebBuffer.Highlight),
+        );
+      }
+      if (highlight) performance.mark("orrelin-highlight-shown");
+    },
+  };
+}
+
+async function startPage() {
+  const module = await WebAssembly.compile(decodeBase64(kWasmBase64));
+  const core = await createOrrelinCore({ instantiateWasm: instantiateFrom(module) });
+  const workerUrl = URL.createObjectURL(new Blob([kWorkerSource], { type: "text/javascript" }));
+
+  const canvas = /** @type {HTMLCanvasElement} */ (byId("scene"));
+  const view = makeView(core, canvas);
+  byId("info-caption").textContent = core.UTF8ToString(core._orrelin_text(WebText.InfoCaption));
+  const panel = buildPanel(core, byId("panel"));
+  const activeLimits = showActiveLimits(core, panel);
+
+  /** @type {SceneRunner | null} */
+  let runner = null;
+  const aids = makeAids(core, view, async (tested) => (runner ? runner.highlightPrefix(tested) : null));
+  const display = sceneDisplay(core, canvas, view, aids);
+  const scenes = new SceneRunner(module, workerUrl, activeLimits, new Progress(byId("progress")), display);
+  runner = scenes;
+  const finishSteps = () => aids.stepper.finish();
+  const open = opener(core, scenes, finishSteps);
+
+  followCanvasSize(core, canvas, view);
+  // Any other input ends a step replay on its last picture.
+  for (const type of ["pointerdown", "wheel", "keydown"]) canvas.addEventListener(type, finishSteps, true);
+  const input = new CanvasInput(core, canvas, view, scenes);
+  byId("reset-view").addEventListener("click", () => {
+    finishSteps();
+    input.resetView();
+  });
+  openDroppedAndChosen(panel.openFile, canvas, byId("drop-hint"), open);
+  listMeshes(byId("mesh-list"), kMeshes, open);
+  connectApply(core, panel, scenes, finishSteps);
+  connectLocate(core, /** @type {HTMLFormElement} */ (byId("locate-form")), canvas, scenes, finishSteps);
+  connectSaves(canvas, view, scenes, () => display.sceneName);
+
+  const first = kMeshes.find((mesh) => mesh.name === kDefaultMeshName);
+  if (first) await open(decodeBase64(first.data), `Data/${first.name}`);
+  document.body.dataset.ready = "true";
+  performance.mark("orrelin-ready");
+}
+
+startPage().catch((/** @type {unknown} */ error) => {
+  document.body.dataset.failed = String(error);
+  const note = byId("start-failure");
+  note.hidden = false;
+  const message = error instanceof Error && error.message ? error.message : error;
+  note.textContent = `The page could not start: ${message}`;
+});
