@@ -15,12 +15,16 @@ ensure_packages() {
         return 0
     fi
     echo "Installing Debian packages: ${missing[*]}"
+    apt_get update -q >/dev/null
+    apt_get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# apt_get ARGS...: apt-get (through sudo when not root) that waits up to five
+# minutes for the package manager's lock when another install holds it.
+apt_get() {
     local sudo=""
-    if [ "$(id -u)" -ne 0 ]; then
-        sudo="sudo"
-    fi
-    $sudo apt-get update -q >/dev/null
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+    if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=300 "$@"
 }
 
 # The packages every build needs.
@@ -156,5 +160,5 @@ ensure_deb_src() {
     printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
         "${uri:-http://deb.debian.org/debian}" "${suite:-bookworm}" |
         $sudo tee /etc/apt/sources.list.d/orrelin-deb-src.sources >/dev/null
-    $sudo apt-get update -q >/dev/null
+    apt_get update -q >/dev/null
 }
