@@ -38,6 +38,14 @@ class WineServer : public ::testing::Environment {
     void SetUp() override {
         gui::session(false, "1600x1200x24");
         endWineServer();
+        // When Wine cannot start a program at all, every test here would wait
+        // in vain for its windows: none runs, and Wine's own words say why.
+        const gui::CommandResult r = gui::runCommand({"env", "WINEPREFIX=" + kWin32Dir + "/wine", kWineRun,
+                                                      kWin32Dir + "/tools/inspect/orrelin-inspect.exe", "--help"},
+                                                     300);
+        if (r.exitStatus != 0) {
+            GTEST_FAIL() << "Wine cannot start a program here (status " << r.exitStatus << "):\n" << r.err << r.out;
+        }
     }
     void TearDown() override { endWineServer(); }
 };
