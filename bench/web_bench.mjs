@@ -5,7 +5,10 @@
 //   clickToFrameMs   a left click to the frame with its highlight (median of 9)
 //   panFrameMs       a Shift+Right key to the frame drawn for it (median of 9)
 //   ...DrawnMs       the same until the GPU has drawn the frame
-//   downloadBytes    the page's three files, and gzipBytes the same compressed
+//   loadLongestTaskMs the longest task on the page's main thread during those
+//                    three loads (0 when none took 50 ms, the browser's
+//                    threshold for a long task)
+//   downloadBytes    the page's files, and gzipBytes the same compressed
 // usage: node web_bench.mjs SITE_DIR MESH.tri
 import { readFileSync, readdirSync } from "node:fs";
 import { join } from "node:path";
@@ -48,6 +51,12 @@ try {
   await page.evaluate(async () => {
     window.meshBytes = await (await fetch("mesh.tri")).arrayBuffer();
   });
+  await page.evaluate(() => {
+    window.longestTask = 0;
+    new PerformanceObserver((list) => {
+      for (const entry of list.getEntries()) window.longestTask = Math.max(window.longestTask, entry.duration);
+    }).observe({ type: "longtask" });
+  });
   const loads = [];
   for (let k = 0; k < 3; ++k) {
     const t0 = await page.evaluate((name) => {
@@ -64,6 +73,7 @@ try {
   }
   results.loadToFrameMs = median(loads.map((t) => t.submitted));
   results.loadToDrawnMs = median(loads.map((t) => t.drawn));
+  results.loadLongestTaskMs = await page.evaluate(() => window.longestTask);
 
   const canvas = await page.$("#scene");
   const box = await canvas.boundingBox();

@@ -15,12 +15,16 @@ ensure_packages() {
         return 0
     fi
     echo "Installing Debian packages: ${missing[*]}"
+    apt_get update -q >/dev/null
+    apt_get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# apt_get ARGS...: apt-get (through sudo when not root) that waits up to five
+# minutes for the package manager's lock when another install holds it.
+apt_get() {
     local sudo=""
-    if [ "$(id -u)" -ne 0 ]; then
-        sudo="sudo"
-    fi
-    $sudo apt-get update -q >/dev/null
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+    if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=300 "$@"
 }
 
 # The packages every build needs.
@@ -125,20 +129,106 @@ stop_private_display() {
     xvfb_pid=""
 }
 
-# What the Windows build needs: the cross compiler, the tools to fetch
-# freeglut's Debian source, Wine with 32-bit Mesa to run the results, zip.
-WIN32_PACKAGES=(g++-mingw-w64-i686-posix dpkg-dev zip wine wine32:i386 libgl1:i386 libglx-mesa0:i386
-    libgl1-mesa-dri:i386 fonts-wine)
+# What the Windows builds need: the cross compilers, the tools to fetch
+# freeglut's Debian source, zip, and Wine (64-bit, with 64-bit Mesa from
+# BUILD_PACKAGES) to run the results.
+WINDOWS_BUILD_PACKAGES=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix dpkg-dev zip wine64 fonts-wine)
+# Wine's 32-bit side with 32-bit Mesa, to run the 32-bit build.
+WINE32_PACKAGES=(wine wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386)
 
-# ensure_win32_packages: enables the i386 architecture for Wine's 32-bit side
-# and installs WIN32_PACKAGES.
-ensure_win32_packages() {
+# ensure_windows_packages: installs WINDOWS_BUILD_PACKAGES, and where the host
+# runs 32-bit programs also Wine's 32-bit side (enabling the i386
+# architecture for it).
+ensure_windows_packages() {
+    ensure_packages "${WINDOWS_BUILD_PACKAGES[@]}"
+    if ! host_runs_32bit; then return 0; fi
     local sudo=""
     if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         $sudo dpkg --add-architecture i386
     fi
-    ensure_packages "${WIN32_PACKAGES[@]}"
+    ensure_packages "${WINE32_PACKAGES[@]}"
+}
+
+# host_runs_32bit: whether this machine's kernel runs 32-bit x86 programs
+# (some kernels, WSL 1 and sandboxes do not). Runs a 96-byte 32-bit program
+# that only exits with status 42, written here byte by byte; it needs no
+# 32-bit library installed. ORRELIN_NO_32BIT=1 answers no without trying.
+# The answer is kept for the rest of the script in ORRELIN_HOST_32BIT.
+host_runs_32bit() {
+    if [ "${ORRELIN_NO_32BIT:-0}" = 1 ]; then return 1; fi
+    if [ -z "${ORRELIN_HOST_32BIT:-}" ]; then
+        local dir status=0
+        # Beside the tree, not in /tmp: /tmp may be mounted without exec.
+        dir="$(mktemp -d "$ORRELIN_ROOT/.host-check.XXXXXX")"
+        # ELF header (32-bit, little-endian, i386, entry 0x08048054), one
+        # loadable segment covering the file, then: mov eax,1; mov ebx,42; int 0x80.
+        printf '\177ELF\1\1\1\0\0\0\0\0\0\0\0\0\2\0\3\0\1\0\0\0\124\200\4\010\64\0\0\0\0\0\0\0\0\0\0\0\64\0\40\0\1\0\0\0\0\0\0\0' \
+            >"$dir/exit42"
+        printf '\1\0\0\0\0\0\0\0\0\200\4\010\0\200\4\010\140\0\0\0\140\0\0\0\5\0\0\0\0\020\0\0' >>"$dir/exit42"
+        printf '\270\1\0\0\0\273\52\0\0\0\315\200' >>"$dir/exit42"
+        chmod +x "$dir/exit42"
+        "$dir/exit42" 2>/dev/null || status=$?
+        rm -rf "$dir"
+        ORRELIN_HOST_32BIT=no
+        if [ "$status" -eq 42 ]; then ORRELIN_HOST_32BIT=yes; fi
+        export ORRELIN_HOST_32BIT
+    fi
+    [ "$ORRELIN_HOST_32BIT" = yes ]
+}
+
+# windows_arch: the Windows build the tests run here, i686 where the host runs
+# 32-bit programs, x86_64 elsewhere.
+windows_arch() {
+    if host_runs_32bit; then echo i686; else echo x86_64; fi
+}
+
+# windows_build_dir ARCH: the test build folder of that Windows build.
+windows_build_dir() {
+    case "$1" in
+        i686) echo "$ORRELIN_ROOT/build-win32" ;;
+        x86_64) echo "$ORRELIN_ROOT/build-win64" ;;
+        *) echo "unknown Windows architecture: $1" >&2; return 2 ;;
+    esac
+}
+
+# build_windows ARCH: cross-builds the Windows program and its tests for ARCH
+# (i686 or x86_64) into its build folder: freeglut as a static library from
+# Debian's own source package (fetched and built once, never part of this
+# tree), then the project with mingw-w64, then a Wine prefix to run the
+# results in, made once before tests run in parallel.
+build_windows() {
+    local arch="$1" build toolchain freeglut source_dir
+    build="$(windows_build_dir "$arch")"
+    toolchain="$ORRELIN_ROOT/cmake/mingw-$arch.cmake"
+    freeglut="$build/freeglut"
+    ensure_packages "${BUILD_PACKAGES[@]}"
+    ensure_windows_packages
+    ensure_deb_src
+    mkdir -p "$build"
+    if [ ! -f "$freeglut/lib/libfreeglut_static.a" ]; then
+        rm -rf "$build/freeglut-src"
+        mkdir -p "$build/freeglut-src"
+        (cd "$build/freeglut-src" && apt-get source -q freeglut >"$build/freeglut-src.log" 2>&1) ||
+            { cat "$build/freeglut-src.log" >&2; return 1; }
+        source_dir="$(find "$build/freeglut-src" -mindepth 1 -maxdepth 1 -type d -name 'freeglut-*' | head -n 1)"
+        cmake -S "$source_dir" -B "$build/freeglut-build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+            -DCMAKE_BUILD_TYPE=Release -DFREEGLUT_BUILD_SHARED_LIBS=OFF -DFREEGLUT_BUILD_STATIC_LIBS=ON \
+            -DFREEGLUT_BUILD_DEMOS=OFF -DCMAKE_INSTALL_PREFIX="$freeglut" >/dev/null
+        cmake --build "$build/freeglut-build" >/dev/null
+        cmake --install "$build/freeglut-build" >/dev/null
+    fi
+    if [ ! -f "$build/build.ninja" ]; then
+        cmake -S "$ORRELIN_ROOT" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+            -DCMAKE_BUILD_TYPE=Release -DORRELIN_WERROR=ON -DCMAKE_PREFIX_PATH="$freeglut" \
+            -DCMAKE_CROSSCOMPILING_EMULATOR="$ORRELIN_ROOT/scripts/wine-run"
+    fi
+    cmake --build "$build" -j"$(nproc)"
+    # The prefix only where Wine can run this build: the 32-bit one needs a
+    # host that runs 32-bit programs.
+    if [ "$arch" = x86_64 ] || host_runs_32bit; then
+        WINEPREFIX="$build/wine" "$ORRELIN_ROOT/scripts/wine-run" --prefix "$arch"
+    fi
 }
 
 # ensure_deb_src: makes `apt-get source` work by adding source entries for the
@@ -157,5 +247,5 @@ ensure_deb_src() {
     printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
         "${uri:-http://deb.debian.org/debian}" "${suite:-bookworm}" |
         $sudo tee /etc/apt/sources.list.d/orrelin-deb-src.sources >/dev/null
-    $sudo apt-get update -q >/dev/null
+    apt_get update -q >/dev/null
 }

@@ -239,14 +239,39 @@ TEST(Quadtree, ABuildBeyondItsBudgetLeavesAnEmptyTree) {
     }
 }
 
+// `count` long thin triangles side by side, each from the bottom edge of
+// (0, 0)-(count, 1000) to its top edge: every one crosses every row of regions.
+void slivers(int count, std::vector<Point2>& vertices, std::vector<std::uint32_t>& indices) {
+    vertices.clear();
+    indices.clear();
+    for (int k = 0; k <= count; ++k) {
+        vertices.push_back({static_cast<float>(k), 0.0f});
+        vertices.push_back({static_cast<float>(k) + 0.5f, 1000.0f});
+    }
+    for (std::uint32_t k = 0; k < static_cast<std::uint32_t>(count); ++k) {
+        indices.insert(indices.end(), {2 * k, 2 * k + 1, 2 * k + 2});
+    }
+}
+
 TEST(Quadtree, TheSameTreeOnOneThreadOrMany) {
-    std::vector<Point2> v;
-    std::vector<std::uint32_t> i;
-    jitteredGrid(60, 40, 9, v, i);
-    for (auto [depth, perRegion] : {std::pair{10, 1u}, std::pair{5, 50u}, std::pair{1, 10000u}}) {
-        Built one(v, i, depth, perRegion, 1);
+    struct Generated {
+        std::vector<Point2> v;
+        std::vector<std::uint32_t> i;
+    } small, large, thin;
+    jitteredGrid(60, 40, 9, small.v, small.i);
+    jitteredGrid(300, 200, 5, large.v, large.i);  // 120000 triangles
+    slivers(5000, thin.v, thin.i);
+    const struct {
+        const Generated* mesh;
+        std::int32_t depth;
+        std::uint32_t perRegion;
+    } cases[] = {{&small, 10, 1}, {&small, 5, 50}, {&small, 1, 10000}, {&large, 10, 10},
+                 {&large, 5, 50}, {&thin, 7, 3},   {&thin, 4, 200}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.mesh->i.size() / 3 << " triangles, " << c.depth << "/" << c.perRegion);
+        Built one(c.mesh->v, c.mesh->i, c.depth, c.perRegion, 1);
         for (unsigned threads : {2u, 3u, 8u}) {
-            Built many(v, i, depth, perRegion, threads);
+            Built many(c.mesh->v, c.mesh->i, c.depth, c.perRegion, threads);
             expectSameTree(one.tree, many.tree);
         }
     }

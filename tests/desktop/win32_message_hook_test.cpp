@@ -19,6 +19,8 @@ LRESULT CALLBACK recordingProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// A hidden window of a class whose procedure records WM_COMMAND; the test
+// stops when it cannot be made (under Wine: no X display).
 HWND makeWindow() {
     static bool registered = false;
     if (!registered) {
@@ -29,8 +31,12 @@ HWND makeWindow() {
         RegisterClassA(&windowClass);
         registered = true;
     }
-    return CreateWindowA("OrrelinHookTest", "hook test", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                         GetModuleHandleA(nullptr), nullptr);
+    HWND window = CreateWindowA("OrrelinHookTest", "hook test", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+    if (window == nullptr) {
+        ADD_FAILURE() << "no window could be made (error " << GetLastError() << "); under Wine, is there a display?";
+    }
+    return window;
 }
 
 // Posts a key-down of `key` (with Ctrl held when asked) and retrieves it the
@@ -45,8 +51,13 @@ MSG retrieveKey(HWND target, WPARAM key, UINT removal) {
 }  // namespace
 
 TEST(WindowsMessageHook, RegistersEachDialogOnceAndUnhooksWithTheLast) {
+    // No window, no hook: a dialog that could not be created is refused.
+    EXPECT_EQ(E_INVALIDARG, InstallMessageHook(nullptr));
+    EXPECT_TRUE(messageHookRegistry.dialogs.empty());
+    EXPECT_EQ(nullptr, messageHookRegistry.hook);
     HWND a = makeWindow();
     HWND b = makeWindow();
+    ASSERT_TRUE(a != nullptr && b != nullptr);
     ASSERT_EQ(S_OK, InstallMessageHook(a));
     ASSERT_NE(nullptr, messageHookRegistry.hook);
     const HHOOK hook = messageHookRegistry.hook;
@@ -68,6 +79,7 @@ TEST(WindowsMessageHook, RegistersEachDialogOnceAndUnhooksWithTheLast) {
 TEST(WindowsMessageHook, EscBecomesTheExitCommandOnlyWhenRemoved) {
     HWND dialog = makeWindow();
     HWND other = makeWindow();  // stands for the drawing window
+    ASSERT_TRUE(dialog != nullptr && other != nullptr);
     ASSERT_EQ(S_OK, InstallMessageHook(dialog));
     commands.clear();
 

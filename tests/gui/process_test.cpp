@@ -88,7 +88,7 @@ TEST(RunCommand, TimeoutKillsTheCommandAndWhatItStarted) {
     const double elapsed = secondsSince(start);
     EXPECT_EQ(r.exitStatus, -1);
     EXPECT_GE(elapsed, 0.45);
-    EXPECT_LT(elapsed, 5.0);
+    EXPECT_LT(elapsed, 20.0);  // far short of the sleep, however busy the machine
     const int grandchild = std::atoi(r.out.c_str());
     ASSERT_GT(grandchild, 0) << "output before the timeout is kept: " << r.out;
     EXPECT_TRUE(gui::waitFor([&] { return processGone(grandchild); }, 3)) << "the background sleep survived";
@@ -96,12 +96,13 @@ TEST(RunCommand, TimeoutKillsTheCommandAndWhatItStarted) {
 
 TEST(RunCommand, ReturnsWhenTheChildExitsEvenIfABackgroundProcessHoldsItsOutput) {
     auto start = Clock::now();
-    gui::CommandResult r = gui::runCommand({"sh", "-c", "sleep 10 & echo $!; exit 2"}, 20);
+    // Waiting for the background sleep would end in the timeout (status -1).
+    gui::CommandResult r = gui::runCommand({"sh", "-c", "sleep 120 & echo $!; exit 2"}, 60);
     const double elapsed = secondsSince(start);
     const int background = std::atoi(r.out.c_str());
     if (background > 0) ::kill(background, SIGKILL);
     EXPECT_EQ(r.exitStatus, 2);
-    EXPECT_LT(elapsed, 3.0);
+    EXPECT_LT(elapsed, 30.0);
 }
 
 TEST(RunCommand, FeedsInputWhileReadingOutput) {

@@ -23,7 +23,8 @@ struct MessageHookRegistry {
 extern MessageHookRegistry messageHookRegistry;
 
 // Installs the hook for this thread (once) and registers `dialog`; loads
-// accelerator table 104 every time. E_UNEXPECTED when no hook can be installed.
+// accelerator table 104 every time. E_INVALIDARG, with nothing changed, when
+// `dialog` is no window; E_UNEXPECTED when no hook can be installed.
 HRESULT InstallMessageHook(HWND dialog);
 
 // Unregisters `dialog` (E_INVALIDARG when it was not registered) and removes

@@ -78,6 +78,9 @@ LRESULT CALLBACK GetMessageHookProc(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 HRESULT InstallMessageHook(HWND dialog) {
+    // A handle that names no window (a dialog that could not be created)
+    // would be registered and keep the hook for nothing.
+    if (dialog == nullptr || !IsWindow(dialog)) return E_INVALIDARG;
     if (messageHookRegistry.hook == nullptr) {
         messageHookRegistry.hook =
             SetWindowsHookExA(WH_GETMESSAGE, GetMessageHookProc, GetModuleHandleA(nullptr), GetCurrentThreadId());
