@@ -3,6 +3,7 @@
 // limits, and locating a clicked point: the operations over AppState that the
 // drawing window, the Info dialog and the command-line tools share.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -36,6 +37,10 @@ bool loadTriangleFile(const std::string& path, LoadFailure* failure = nullptr);
 
 // The same over bytes already in memory.
 bool loadTriangleData(const char* data, std::size_t size, LoadFailure* failure = nullptr);
+
+// The memory a quadtree build may take now: AppState.quadtreeMemoryLimit when
+// set, else what the machine leaves (quadtreeMemoryBudget).
+std::size_t quadtreeBuildBudget();
 
 // Empties the loader's reading lists.
 void clearFileMesh();
