@@ -9,6 +9,7 @@
 #include "orrelin/base/contract.h"
 #include "orrelin/quadtree/quadtree.h"
 #include "orrelin/render/buffer_contents.h"
+#include "orrelin/render/heat_map.h"
 #include "orrelin/scene/app_state.h"
 #include "orrelin/view/view_matrices.h"
 
@@ -80,9 +81,26 @@ void appendTriangle(std::string& out, const Projection& view, const ColoredVerte
                              : "\" fill=\"" + colour + "\"/>\n";
 }
 
+// The heat map's layer: every leaf's rectangle filled in its colour, no outline.
+void appendHeatMapLayer(std::string& out, const Projection& view) {
+    const HeatMapContents heat = heatMapContents(AppState.quadtree);
+    out += "<g stroke=\"none\">\n";
+    for (std::size_t k = 0; k + 5 < heat.vertices.size(); k += 6) {
+        // The leaf's corners: lower left, upper left, upper right, lower right.
+        const ColoredVertex* leaf = &heat.vertices[k];
+        out += "<polygon points=\"";
+        for (const ColoredVertex* corner : {&leaf[0], &leaf[1], &leaf[2], &leaf[5]}) {
+            if (corner != leaf) out += ' ';
+            appendXY(out, view, corner->x, corner->y);
+        }
+        out += "\" fill=\"" + rgb(leaf->r, leaf->g, leaf->b) + "\"/>\n";
+    }
+    out += "</g>\n";
+}
+
 }  // namespace
 
-std::string sceneSvg(int width, int height, bool highlight) {
+std::string sceneSvg(int width, int height, bool highlight, bool heatMap) {
     ORRELIN_REQUIRE(AppState.quadtree.root != nullptr && width > 0 && height > 0);
     const Projection view{
         viewMatrices(width, height, AppState.sceneExtent, framedEye(AppState.sceneCenter, AppState.sceneExtent)), width,
@@ -92,6 +110,7 @@ std::string sceneSvg(int width, int height, bool highlight) {
            std::to_string(height) + "\" viewBox=\"0 0 " + std::to_string(width) + " " + std::to_string(height) +
            "\" shape-rendering=\"crispEdges\">\n";
     out += "<rect width=\"100%\" height=\"100%\" fill=\"#000000\"/>\n";
+    if (heatMap) appendHeatMapLayer(out, view);
 
     const Mesh& mesh = AppState.mesh;
     out += "<g fill=\"none\" stroke=\"" + rgb(kMeshColor.r, kMeshColor.g, kMeshColor.b) + "\" stroke-width=\"1\">\n";

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -11,7 +12,9 @@
 
 #include "app_state_reset.h"
 #include "failing_allocations.h"
+#include "orrelin/render/heat_map.h"
 #include "orrelin/scene/app_state.h"
+#include "orrelin/scene/svg_figure.h"
 #include "test_util.h"
 
 namespace {
@@ -356,4 +359,35 @@ TEST_F(Scene, StartPositionCentresTheWindow) {
     placeDrawingWindow(639, 768);
     EXPECT_EQ(AppState.windowX, -80);  // truncated toward zero
     EXPECT_EQ(AppState.windowY, 84);
+}
+
+// The heat map is one layer more in the figure, right above the background:
+// every leaf filled in its colour, everything else as without it.
+TEST_F(Scene, FigureWithTheHeatMap) {
+    std::vector<Point2> v;
+    std::vector<std::uint32_t> i;
+    jitteredGrid(12, 8, 2, v, i);
+    ASSERT_TRUE(load(meshText(v, i)));
+    ASSERT_TRUE(rebuildQuadtree(4, 6));
+    const std::string plain = sceneSvg(400, 300, false);
+    const std::string heat = sceneSvg(400, 300, false, true);
+    const std::string background = "fill=\"#000000\"/>\n";
+    const std::size_t at = plain.find(background) + background.size();
+    ASSERT_EQ(plain.substr(0, at), heat.substr(0, at));
+    const std::size_t layerEnd = heat.find("</g>\n", at) + 5;
+    EXPECT_EQ(plain.substr(at), heat.substr(layerEnd));
+
+    const std::string layer = heat.substr(at, layerEnd - at);
+    const HeatMapContents contents = heatMapContents(AppState.quadtree);
+    std::size_t polygons = 0;
+    for (std::size_t p = 0; (p = layer.find("<polygon ", p)) != std::string::npos; ++p) ++polygons;
+    EXPECT_EQ(contents.vertices.size() / 6, polygons);
+    EXPECT_EQ(quadtreeStats(AppState.quadtree).leaves, polygons);
+    // The first leaf's fill, its colour's channels to 8 bits.
+    const ColoredVertex& first = contents.vertices.front();
+    char fill[32];
+    std::snprintf(fill, sizeof fill, "fill=\"#%02lx%02lx%02lx\"/>", std::lround(first.r * 255.0f),
+                  std::lround(first.g * 255.0f), std::lround(first.b * 255.0f));
+    EXPECT_EQ(layer.find("\" "), layer.find(std::string("\" ") + fill)) << layer.substr(0, 300);
+    EXPECT_NE(std::string::npos, layer.find("fill=\"#fde725\"/>"));  // the fullest leaf
 }
