@@ -33,10 +33,6 @@ void reachStage(SceneStage stage) {
     if (AppState.display.stage) AppState.display.stage(stage);
 }
 
-std::size_t buildBudget() {
-    return AppState.quadtreeMemoryLimit != 0 ? AppState.quadtreeMemoryLimit : quadtreeMemoryBudget();
-}
-
 bool uploading() {
     return AppState.display.replaceBuffer != nullptr;
 }
@@ -81,7 +77,7 @@ bool replaceScene() {
     settings.rootBounds = &measures.bounds;
     settings.vertices = &AppState.fileVertices;
     settings.indices = &AppState.fileIndices;
-    settings.memoryBudget = buildBudget();
+    settings.memoryBudget = quadtreeBuildBudget();
     reachStage(SceneStage::Quadtree);
     Quadtree fresh;
     if (!buildQuadtree(fresh, settings)) return false;
@@ -197,6 +193,10 @@ std::string windowTitle(const std::string& name) {
     return std::string(kWindowTitle) + " - " + name;
 }
 
+std::size_t quadtreeBuildBudget() {
+    return AppState.quadtreeMemoryLimit != 0 ? AppState.quadtreeMemoryLimit : quadtreeMemoryBudget();
+}
+
 std::string loadErrorText(const std::string& path) {
     return "The file \"" + path + "\" could not be opened.";
 }
@@ -221,7 +221,7 @@ bool rebuildQuadtree(std::int32_t maxDepth, std::int32_t maxTrianglesPerRegion) 
     QuadtreeSettings settings = AppState.quadtreeSettings;
     settings.maxDepth = maxDepth;
     settings.maxTrianglesPerRegion = static_cast<std::uint32_t>(maxTrianglesPerRegion);
-    settings.memoryBudget = buildBudget();
+    settings.memoryBudget = quadtreeBuildBudget();
     // The new tree and its buffer contents are made beside the old tree, which
     // stays when they do not fit.
     reachStage(SceneStage::Quadtree);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <iterator>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "orrelin/base/contract.h"
 #include "orrelin/quadtree/quadtree.h"
 #include "orrelin/render/buffer_contents.h"
+#include "orrelin/render/heat_map.h"
 #include "orrelin/scene/app_state.h"
 #include "orrelin/view/view_matrices.h"
 
@@ -327,6 +329,29 @@ void appendHighlightLayer(std::string& out, const Canvas& canvas) {
     out += "\" width=\"6\" height=\"6\" fill=\"" + rgb(p.r, p.g, p.b) + "\"/>\n";
 }
 
+// The heat map's layer: every leaf's rectangle filled in its colour, no
+// outline; the leaves of one colour share a path.
+void appendHeatMapLayer(std::string& out, const Canvas& canvas) {
+    const HeatMapContents heat = heatMapContents(AppState.quadtree);
+    // A path's commands are relative, so each colour keeps one writer.
+    std::map<std::string, std::string> byColour;
+    std::map<std::string, PathData> writers;
+    for (std::size_t k = 0; k + 5 < heat.vertices.size(); k += 6) {
+        // The leaf's corners: lower left, upper left, upper right, lower right.
+        const ColoredVertex* leaf = &heat.vertices[k];
+        const std::string colour = rgb(leaf->r, leaf->g, leaf->b);
+        auto writer = writers.find(colour);
+        if (writer == writers.end()) writer = writers.emplace(colour, PathData(byColour[colour])).first;
+        PathData& path = writer->second;
+        std::vector<Pixel> corners;
+        for (const ColoredVertex* corner : {&leaf[0], &leaf[1], &leaf[2], &leaf[5]}) {
+            corners.push_back(canvas.pixel(corner->x, corner->y));
+        }
+        appendPolygon(path, canvas.box, std::move(corners));
+    }
+    for (const auto& [colour, data] : byColour) appendPath(out, "fill=\"" + colour + "\"", data);
+}
+
 void appendSplitLineLayer(std::string& out, const Canvas& canvas) {
     const std::vector<ColoredVertex> lines = regionLineContents(AppState.quadtree.regionList);
     std::string data;
@@ -344,7 +369,7 @@ FigureView framedFigureView(int width, int height) {
     return {width, height, framedEye(AppState.sceneCenter, AppState.sceneExtent)};
 }
 
-std::string sceneSvg(const FigureView& view, bool highlight) {
+std::string sceneSvg(const FigureView& view, bool highlight, bool heatMap) {
     ORRELIN_REQUIRE(AppState.quadtree.root != nullptr && view.width > 0 && view.height > 0);
     const Canvas canvas{
         Projection{viewMatrices(view.width, view.height, AppState.sceneExtent, view.eye), view.width, view.height},
@@ -355,6 +380,7 @@ std::string sceneSvg(const FigureView& view, bool highlight) {
     out += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + width + "\" height=\"" + height +
            "\" viewBox=\"0 0 " + width + " " + height + "\" shape-rendering=\"crispEdges\">\n";
     out += "<rect width=\"100%\" height=\"100%\" fill=\"#000000\"/>\n";
+    if (heatMap) appendHeatMapLayer(out, canvas);
     appendMeshLayer(out, canvas);
     if (highlight && AppState.highlightRegion != nullptr) {
         appendDescentLayer(out, canvas);
@@ -365,6 +391,6 @@ std::string sceneSvg(const FigureView& view, bool highlight) {
     return out;
 }
 
-std::string sceneSvg(int width, int height, bool highlight) {
-    return sceneSvg(framedFigureView(width, height), highlight);
+std::string sceneSvg(int width, int height, bool highlight, bool heatMap) {
+    return sceneSvg(framedFigureView(width, height), highlight, heatMap);
 }

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "orrelin/mesh/mesh_prep.h"
+#include "orrelin/quadtree/limit_sweep.h"
 #include "test_util.h"
 
 namespace {
@@ -579,4 +580,80 @@ TEST(Quadtree, DescentPathAndStatisticsWorkedByHand) {
     for (std::uint32_t k = 0; k + 2 < 10; ++k) i.insert(i.end(), {k, k + 1, k + 2});
     Built flat(v, i, 3, 2);
     EXPECT_TRUE(std::isnan(quadtreeStats(flat.tree).expectedTests));
+}
+
+namespace {
+
+// A jittered grid whose triangles are stored several times over at depth.
+struct SweepMesh {
+    std::vector<Point2> vertices;
+    std::vector<std::uint32_t> indices;
+    Rect2 bounds;
+    QuadtreeSettings settings;
+    SweepMesh() {
+        jitteredGrid(30, 20, 4, vertices, indices);
+        bounds = computeSceneBounds(vertices).bounds;
+        settings.rootBounds = &bounds;
+        settings.vertices = &vertices;
+        settings.indices = &indices;
+        settings.maxDepth = 6;
+        settings.maxTrianglesPerRegion = 5;
+    }
+};
+
+}  // namespace
+
+TEST(LimitSweep, PointsMatchTreesBuiltDirectly) {
+    const SweepMesh m;
+    const struct {
+        SweepAxis axis;
+        std::vector<std::uint32_t> values;
+        std::size_t probe[2];  // indices of the points compared with a direct build
+    } cases[] = {
+        {SweepAxis::Depth, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, {2, 7}},
+        {SweepAxis::Triangles, {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000}, {0, 4}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.values, sweepValues(c.axis));
+        std::size_t calls = 0;
+        const LimitSweep sweep = sweepLimits(m.settings, c.axis, [&](std::size_t done, std::size_t total) {
+            EXPECT_EQ(++calls, done);
+            EXPECT_EQ(c.values.size(), total);
+            return true;
+        });
+        EXPECT_FALSE(sweep.cancelled);
+        ASSERT_EQ(c.values.size(), sweep.points.size());
+        for (std::size_t k = 0; k < sweep.points.size(); ++k) {
+            const SweepPoint& p = sweep.points[k];
+            EXPECT_TRUE(p.fits);
+            EXPECT_EQ(c.axis == SweepAxis::Depth ? static_cast<std::int32_t>(c.values[k]) : 6, p.maxDepth);
+            EXPECT_EQ(c.axis == SweepAxis::Triangles ? c.values[k] : 5u, p.maxTrianglesPerRegion);
+        }
+        for (std::size_t k : c.probe) {
+            const SweepPoint& p = sweep.points[k];
+            Built direct(m.vertices, m.indices, p.maxDepth, p.maxTrianglesPerRegion);
+            const QuadtreeStats s = quadtreeStats(direct.tree);
+            EXPECT_EQ(s.expectedTests, p.expectedTests) << k;
+            EXPECT_EQ(s.storedReferences, p.storedReferences) << k;
+            EXPECT_EQ(s.splitRegions, p.splitRegions) << k;
+            EXPECT_GT(p.splitRegions, 1u) << k;
+        }
+    }
+}
+
+TEST(LimitSweep, PointsBeyondTheBudgetAndCancelling) {
+    SweepMesh m;
+    m.settings.maxTrianglesPerRegion = 1;
+    Built deepest(m.vertices, m.indices, 10, 1);
+    m.settings.memoryBudget = quadtreeBytes(deepest.tree) / 4;
+    const LimitSweep sweep = sweepLimits(m.settings, SweepAxis::Depth);
+    ASSERT_EQ(10u, sweep.points.size());
+    EXPECT_TRUE(sweep.points.front().fits);
+    EXPECT_FALSE(sweep.points.back().fits);
+    EXPECT_EQ(0u, sweep.points.back().storedReferences);
+
+    const LimitSweep stopped =
+        sweepLimits(m.settings, SweepAxis::Triangles, [](std::size_t done, std::size_t) { return done < 3; });
+    EXPECT_TRUE(stopped.cancelled);
+    EXPECT_EQ(3u, stopped.points.size());
 }

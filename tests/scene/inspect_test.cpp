@@ -294,3 +294,53 @@ TEST(Inspect, FigureOfALargeMeshRenders) {
     EXPECT_GT(std::filesystem::file_size(stem + ".png"), 1000u);
     for (const char* extension : {".tri", ".svg", ".png"}) std::filesystem::remove(stem + extension);
 }
+
+namespace {
+
+// The text of the number after `"key": ` from `from` on.
+std::string numberAfter(const std::string& json, const std::string& key, std::size_t from = 0) {
+    const std::size_t at = json.find("\"" + key + "\": ", from);
+    if (at == std::string::npos) return "missing " + key;
+    const std::size_t start = at + key.size() + 4;
+    return json.substr(start, json.find_first_of(",}", start) - start);
+}
+
+}  // namespace
+
+// Each point of a sweep is the tree --stats weighs at the same limits.
+TEST(Inspect, SweepOfEitherLimit) {
+    const std::string mesh = writeFile("inspect_sweep.tri", "");
+    ASSERT_EQ(0, std::system((std::string(ORRELIN_MESHGEN_EXE) + " density 3000 " + mesh + " --seed 2").c_str()));
+    const struct {
+        const char* args;
+        std::size_t points;
+        const char* probe;  // the point compared with --stats
+        const char* statsLimits;
+    } cases[] = {
+        {"--sweep depth --max-triangles 20", 10, "{\"maxDepth\": 4, \"maxTriangles\": 20, \"fits\": true",
+         "--max-depth 4 --max-triangles 20"},
+        {"--max-depth 7 --sweep triangles", 13, "{\"maxDepth\": 7, \"maxTriangles\": 5, \"fits\": true",
+         "--max-depth 7 --max-triangles 5"},
+    };
+    for (const auto& c : cases) {
+        const CommandResult sweep = inspect(mesh + " --summary " + c.args);
+        ASSERT_EQ(0, sweep.status) << c.args;
+        std::size_t points = 0;
+        for (std::size_t at = 0; (at = sweep.out.find("{\"maxDepth\": ", at)) != std::string::npos; ++at) ++points;
+        EXPECT_EQ(c.points, points) << sweep.out;
+        const std::size_t probe = sweep.out.find(c.probe);
+        ASSERT_NE(std::string::npos, probe) << sweep.out;
+        const std::string stats = inspect(mesh + " --summary --stats " + c.statsLimits).out;
+        for (const char* key : {"expectedTests", "storedReferences", "splitRegions"}) {
+            EXPECT_EQ(numberAfter(stats, key), numberAfter(sweep.out, key, probe)) << key << " " << c.args;
+        }
+        EXPECT_NE("missing buildMs", numberAfter(sweep.out, "buildMs", probe));
+    }
+    EXPECT_NE(std::string::npos,
+              inspect(mesh + " --summary --sweep depth")
+                  .out.find(",\n \"sweep\": {\"limit\": \"depth\", \"points\": [\n  {\"maxDepth\": 1, "
+                            "\"maxTriangles\": 50, \"fits\": true, \"expectedTests\": "));
+    EXPECT_EQ(2, inspect(mesh + " --sweep width").status);
+    EXPECT_EQ(2, inspect(mesh + " --sweep").status);
+    std::filesystem::remove(mesh);
+}

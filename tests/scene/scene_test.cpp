@@ -2,15 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 
 #include "app_state_reset.h"
 #include "failing_allocations.h"
+#include "orrelin/render/heat_map.h"
 #include "orrelin/scene/app_state.h"
 #include "orrelin/scene/camera_input.h"
 #include "orrelin/scene/svg_figure.h"
@@ -429,4 +433,40 @@ TEST_F(Scene, FigureDrawsEachLayerAsPaths) {
     EXPECT_EQ(sceneSvg(FigureView{100, 80, {0.9f, 0.5f, 0.5f}}, false),
               head + path(mesh, "m50.57 96l-66.57-66.57") + path(mesh, "m63.86 96l0-112") +
                   path(split, "m-5.43 96l0-112m-10.57 56l79.86 0") + "</svg>\n");
+}
+
+// The heat map is one layer more in the figure, right above the background:
+// every leaf filled in its colour, everything else as without it.
+TEST_F(Scene, FigureWithTheHeatMap) {
+    std::vector<Point2> v;
+    std::vector<std::uint32_t> i;
+    jitteredGrid(12, 8, 2, v, i);
+    ASSERT_TRUE(load(meshText(v, i)));
+    ASSERT_TRUE(rebuildQuadtree(4, 6));
+    const std::string plain = sceneSvg(400, 300, false);
+    const std::string heat = sceneSvg(400, 300, false, true);
+    const std::string background = "fill=\"#000000\"/>\n";
+    const std::size_t at = plain.find(background) + background.size();
+    ASSERT_EQ(plain.substr(0, at), heat.substr(0, at));
+    const std::size_t layerEnd = heat.find("<path fill=\"none\"", at);  // the mesh's first path
+    EXPECT_EQ(plain.substr(at), heat.substr(layerEnd));
+
+    const std::string layer = heat.substr(at, layerEnd - at);
+    // One filled path per colour the leaves take, each leaf one closed shape.
+    const HeatMapContents contents = heatMapContents(AppState.quadtree);
+    std::set<std::string> colours;
+    for (std::size_t k = 0; k < contents.vertices.size(); k += 6) {
+        const ColoredVertex& c = contents.vertices[k];
+        char fill[16];
+        std::snprintf(fill, sizeof fill, "#%02lx%02lx%02lx", std::lround(c.r * 255.0f), std::lround(c.g * 255.0f),
+                      std::lround(c.b * 255.0f));
+        colours.insert(fill);
+    }
+    for (const std::string& colour : colours) {
+        EXPECT_NE(std::string::npos, layer.find("<path fill=\"" + colour + "\" d=\"m")) << colour;
+    }
+    EXPECT_EQ(colours.size(), static_cast<std::size_t>(std::count(layer.begin(), layer.end(), '<')));
+    EXPECT_EQ(quadtreeStats(AppState.quadtree).leaves,
+              static_cast<std::size_t>(std::count(layer.begin(), layer.end(), 'z')));
+    EXPECT_TRUE(colours.contains("#fde725"));  // the fullest leaf
 }

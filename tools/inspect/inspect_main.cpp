@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,16 +22,17 @@
 #include "orrelin/scene/app_state.h"
 #include "orrelin/scene/scene.h"
 #include "orrelin/scene/svg_figure.h"
+#include "sweep_section.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: orrelin-inspect FILE [--max-depth N] [--max-triangles N] [--locate X Y]... [--summary] [--stats]\n"
-    "                       [--svg OUT.svg [--size W H]]\n";
+    "                       [--sweep depth|triangles] [--svg OUT.svg [--size W H]]\n";
 
 constexpr const char* kHelp =
     "usage: orrelin-inspect FILE [--max-depth N] [--max-triangles N] [--locate X Y]... [--summary] [--stats]\n"
-    "                       [--svg OUT.svg [--size W H]]\n"
+    "                       [--sweep depth|triangles] [--svg OUT.svg [--size W H]]\n"
     "\n"
     "Loads a .tri triangle file with the program's own code and prints one JSON object:\n"
     "the mesh, its edge list, bounds, the quadtree's split regions and, for each\n"
@@ -45,6 +47,11 @@ constexpr const char* kHelp =
     "  --stats            add the tree's statistics: regions, leaves, depth reached,\n"
     "                     stored references, and the triangle tests a random click\n"
     "                     makes on average\n"
+    "  --sweep LIMIT      build the tree for each value of one limit, the other one\n"
+    "                     as given: 'depth' 1 to 10, or 'triangles' per region\n"
+    "                     1, 2, 5, 10, 20, 50, ... 10000; per tree the expected\n"
+    "                     tests of a random click, the stored references, the\n"
+    "                     split regions and the build time\n"
     "  --svg OUT.svg      also write the program's first frame of the scene as an SVG\n"
     "                     figure, with the last --locate's highlight and descent\n"
     "  --size W H         the figure's size in pixels, 1 to 16384 (default 800 600)\n"
@@ -61,6 +68,7 @@ struct Options {
     std::vector<Point2> locates;
     bool summary = false;
     bool stats = false;
+    std::optional<SweepAxis> sweep;
     std::string svg;  // empty: no figure
     std::int32_t svgWidth = 800;
     std::int32_t svgHeight = 600;
@@ -138,6 +146,15 @@ bool parseOption(std::string_view arg, ArgumentList& args, Options& options) {
         options.summary = true;
     } else if (arg == "--stats") {
         options.stats = true;
+    } else if (arg == "--sweep") {
+        const std::string_view v = args.value(arg, "'depth' or 'triangles'");
+        if (v == "depth") {
+            options.sweep = SweepAxis::Depth;
+        } else if (v == "triangles") {
+            options.sweep = SweepAxis::Triangles;
+        } else {
+            usageError("--sweep takes 'depth' or 'triangles', not '" + std::string(v) + "'");
+        }
     } else if (arg == "--svg") {
         options.svg = std::string(args.value(arg, "a file name"));
         if (options.svg.empty()) usageError("--svg needs a file name");
@@ -389,6 +406,7 @@ int main(int argc, char** argv) {
     writeFraming(out);
     if (!options.summary) writeRegions(out);
     if (options.stats) writeStats(out, mesh);
+    if (options.sweep) appendSweepSection(out, *options.sweep);
     writeQueries(out, options.locates, mesh);
     out += "}\n";
     writeOut(out);

@@ -3,6 +3,7 @@
 // limits, and locating a clicked point: the operations over AppState that the
 // drawing window, the Info dialog and the command-line tools share.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -45,6 +46,10 @@ bool loadTriangleFile(const std::string& path, LoadFailure* failure = nullptr, M
 // The same over bytes already in memory.
 bool loadTriangleData(const char* data, std::size_t size, LoadFailure* failure = nullptr,
                       MeshRefusal* refusal = nullptr);
+
+// The memory a quadtree build may take now: AppState.quadtreeMemoryLimit when
+// set, else what the machine leaves (quadtreeMemoryBudget).
+std::size_t quadtreeBuildBudget();
 
 // Empties the loader's reading lists.
 void clearFileMesh();

@@ -20,11 +20,12 @@ FigureView framedFigureView(int width, int height);
 // The mesh edges, the split lines and, when `highlight` is true, the last
 // location's highlight as the program draws it (clockwise triangles filled,
 // counter-clockwise ones outlined, the found one again on top, the point 6
-// pixels wide) with the regions of its descent outlined beneath it. Each layer
-// is one path per colour, its coordinates rounded to 0.01 pixel; what lies
-// outside the window is left out.
+// pixels wide) with the regions of its descent outlined beneath it. With
+// `heatMap`, every leaf filled in its heat map colour (heatMapContents) lies
+// under everything but the background. Each layer is one path per colour, its
+// coordinates rounded to 0.01 pixel; what lies outside the window is left out.
 // Contract: a tree is built; view.width > 0 and view.height > 0.
-std::string sceneSvg(const FigureView& view, bool highlight);
+std::string sceneSvg(const FigureView& view, bool highlight, bool heatMap = false);
 
 // The figure of the view right after a load.
-std::string sceneSvg(int width, int height, bool highlight);
+std::string sceneSvg(int width, int height, bool highlight, bool heatMap = false);
