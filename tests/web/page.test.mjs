@@ -100,10 +100,12 @@ describe("the page", () => {
     }
   });
 
-  test("the canvas opens at 800 x 600 in any window, resizes and stays sharp", async () => {
+  test("the canvas opens at 800 x 600, narrower in a narrow window, resizes and stays sharp", async () => {
     const page = await openPage(browser, fileUrl, 640, 480);
     const size = () => page.$eval("#scene", (c) => [c.clientWidth, c.clientHeight, c.width, c.height]);
-    assert.deepEqual(await size(), [800, 600, 800, 600]);
+    // The window's width less the page's margins: nothing scrolls sideways.
+    assert.deepEqual(await size(), [624, 600, 624, 600]);
+    assert.equal(await page.evaluate(() => document.documentElement.scrollWidth), 640);
     const before = await eye(page);
     // A resize keeps the eye: more or less of the plane shows.
     await page.$eval("#canvas-frame", (frame) => (frame.style.width = "400px"));
@@ -118,6 +120,33 @@ describe("the page", () => {
     const dense = await openPage(browser, fileUrl, 1300, 800, 2);
     assert.deepEqual(await dense.$eval("#scene", (c) => [c.clientWidth, c.width, c.height]), [800, 1600, 1200]);
     await dense.close();
+  });
+
+  test("after a click its results are in view; the command list folds away", async () => {
+    for (const [width, height] of [
+      [1280, 800],
+      [1920, 1080],
+    ]) {
+      const page = await openPage(browser, fileUrl, width, height);
+      const box = await (await page.$("#scene")).boundingBox();
+      await page.mouse.click(box.x + 400, box.y + 300);
+      await page.waitForSelector("#descent:not([hidden])");
+      const bottoms = await page.evaluate(() =>
+        ["#scene", "#descent-summary", "#descent tbody tr:last-child", "#step-play"].map(
+          (s) => document.querySelector(s).getBoundingClientRect().bottom,
+        ),
+      );
+      assert.ok(Math.max(...bottoms) <= height, `${width} x ${height}: ${bottoms}`);
+      assert.equal(await page.evaluate(() => window.scrollY), 0);
+      // One click shows the commands, another folds them again.
+      const folded = () => page.$eval("#commands", (e) => e.hidden);
+      assert.equal(await folded(), true);
+      await page.click("#commands-toggle");
+      assert.equal(await folded(), false);
+      await page.click("#commands-toggle");
+      assert.equal(await folded(), true);
+      await page.close();
+    }
   });
 
   test("a click locates: tested triangles red, the found one green, the point", async () => {

@@ -164,6 +164,60 @@ function makeOther(control) {
 }
 
 /**
+ * Whether box `a` lies within box `b`.
+ * @param {Box} a
+ * @param {Box} b
+ */
+function within(a, b) {
+  return a.x >= b.x && a.y >= b.y && a.x + a.width <= b.x + b.width && a.y + a.height <= b.y + b.height;
+}
+
+/**
+ * A part of the panel `height` pixels tall, its controls placed from `top`.
+ * @param {HTMLElement} area
+ * @param {number} height
+ */
+function panelPart(area, height) {
+  const part = document.createElement("div");
+  part.className = "panel-part";
+  part.style.height = `${height}px`;
+  area.append(part);
+  return part;
+}
+
+/**
+ * The command list (every control above the group box that holds the
+ * fields) in a part of its own that folds away behind a button after the
+ * fields, folded at first: the results of a click stay in view.
+ * @param {HTMLElement} area
+ * @param {{controls: Control[], height: number}} template
+ * @returns {(control: Control) => {part: HTMLElement, top: number}} where each control goes
+ */
+function foldedCommands(area, template) {
+  const edit = template.controls.find((c) => c.kind === kKindEdit);
+  const group = template.controls.find((c) => c.kind === kKindGroupBox && edit && within(edit.box, c.box));
+  const cut = group ? group.box.y : 0;
+  const commands = panelPart(area, cut);
+  commands.id = "commands";
+  commands.hidden = true;
+  const rest = panelPart(area, template.height - cut);
+  const toggle = document.createElement("button");
+  toggle.type = "button";
+  toggle.id = "commands-toggle";
+  toggle.className = "commands-toggle";
+  toggle.setAttribute("aria-controls", "commands");
+  const show = (/** @type {boolean} */ shown) => {
+    commands.hidden = !shown;
+    toggle.setAttribute("aria-expanded", String(shown));
+    toggle.textContent = shown ? "Hide commands" : "Show commands";
+  };
+  show(false);
+  toggle.addEventListener("click", () => show(commands.hidden));
+  area.append(toggle);
+  return (control) => (control.box.y < cut ? { part: commands, top: 0 } : { part: rest, top: cut });
+}
+
+/**
  * Builds the panel's controls into `area`. Returns the elements the page
  * works with: the two fields, Apply and the file input behind Open File.
  * @param {OrrelinCore} core
@@ -173,7 +227,7 @@ function makeOther(control) {
 export function buildPanel(core, area) {
   const template = dialogTemplate(core, baseUnits(area));
   area.style.width = `${template.width}px`;
-  area.style.height = `${template.height}px`;
+  const partOf = foldedCommands(area, template);
   /** @type {Partial<PanelElements>} */
   const elements = {};
   let labelNumber = 0;
@@ -195,8 +249,9 @@ export function buildPanel(core, area) {
       if (control.id === ControlId.Apply && element instanceof HTMLButtonElement) elements.apply = element;
     }
     control.element = element;
-    place(element, control.box);
-    area.append(element);
+    const { part, top } = partOf(control);
+    place(element, { ...control.box, y: control.box.y - top });
+    part.append(element);
   }
   for (const control of template.controls) {
     if (control.labelId && control.element) control.element.id = control.labelId;
