@@ -67,14 +67,29 @@ async function waitForTitle(page, name) {
   await settled(page);
 }
 
-// Resolves to the open message box's {caption, text, icon}.
+// Resolves to the open message box's {caption, text, icon, detail} ("" when
+// the detail line is hidden).
 async function messageBox(page) {
   await page.waitForSelector("#message-box[open]", { timeout: 300000 });
-  return page.$eval("#message-box", (box) => ({
-    caption: box.querySelector(".message-caption").textContent,
-    text: box.querySelector(".message-text").textContent,
-    icon: box.querySelector(".message-icon").getAttribute("aria-label"),
-  }));
+  return page.$eval("#message-box", (box) => {
+    const detail = box.querySelector("#message-detail");
+    return {
+      caption: box.querySelector(".message-caption").textContent,
+      text: box.querySelector(".message-text").textContent,
+      icon: box.querySelector(".message-icon").getAttribute("aria-label"),
+      detail: detail.hidden ? "" : detail.textContent,
+    };
+  });
+}
+
+// orrelin-inspect's JSON for a file it refuses (it exits with 1).
+function refusedByInspect(path) {
+  try {
+    execFileSync(kInspect, [path, "--summary"]);
+  } catch (error) {
+    return JSON.parse(error.stdout);
+  }
+  throw new Error(`${path} loaded`);
 }
 
 async function closeBox(page, key = "Escape") {
@@ -311,14 +326,20 @@ describe("the page", () => {
     assert.equal(await drag("drop", gridMesh(6)), false, "the drop ends it");
     await waitForTitle(page, "dropped.tri");
 
+    // The message says why, as orrelin-inspect does.
     for (const [name, text] of [
       ["bad.tri", "v 0 0\nv 1 0\nf 0 1 2\n"],
       ["empty.tri", ""],
+      ["huge.tri", "v 0 0\nv 1 0\nv 0 1e39\nf 0 1 2\n"],
     ]) {
       const before = await canvasPixels(page);
-      await openFile(page, meshFile(name, text));
+      const path = meshFile(name, text);
+      await openFile(page, path);
       const box = await messageBox(page);
       assert.equal(box.text, `The file "${name}" could not be opened.`);
+      const { reason } = refusedByInspect(path);
+      assert.ok(reason, name);
+      assert.equal(box.detail, reason);
       await closeBox(page, "Enter");
       await settled(page);
       assert.equal(await page.title(), "Orrelin v1.1 - dropped.tri");
@@ -571,6 +592,7 @@ describe("the page", () => {
       caption: "Error",
       text: "There is not enough memory to build the quadtree with these properties.",
       icon: "Information",
+      detail: "",
     });
     await closeBox(page);
     await settled(page);

@@ -84,6 +84,9 @@ void redrawPage() {
     report_redraw_to_page();
 }
 
+// Why the worker's last load was refused; no fault after a load that was not.
+MeshRefusal lastRefusal;
+
 bool validControl(int index) {
     return index >= 0 && static_cast<std::size_t>(index) < infoDialogControls().size();
 }
@@ -287,8 +290,17 @@ EMSCRIPTEN_KEEPALIVE int orrelin_scene_load(const char* data, std::size_t size, 
     AppState.quadtreeSettings.maxDepth = maxDepth;
     AppState.quadtreeSettings.maxTrianglesPerRegion = static_cast<std::uint32_t>(trianglesPerRegion);
     LoadFailure failure = LoadFailure::None;
-    loadSceneData(data, size, &failure);
+    loadSceneData(data, size, &failure, &lastRefusal);
     return static_cast<int>(failure);
+}
+
+// Why the last load refused the file's contents, as one sentence ("Line 7:
+// index 12 names no vertex (the file has 9)."); "" when it did not (loaded,
+// or failed otherwise). Valid until the next call.
+EMSCRIPTEN_KEEPALIVE const char* orrelin_scene_refusal_text() {
+    static std::string text;
+    text = refusalText(lastRefusal);
+    return text.c_str();
 }
 
 // The last click of the page, which the highlight follows after an Apply even

@@ -77,6 +77,7 @@ export interface OrrelinCore {
   _orrelin_scene_descent(out: number, capacity: number): number;
   _orrelin_scene_found(out: number): number;
   _orrelin_scene_svg(width: number, height: number): number;
+  _orrelin_scene_refusal_text(): number;
   _orrelin_scene_highlight_prefix(tested: number): void;
 }
 

@@ -9,15 +9,19 @@ let messageBoxes = Promise.resolve();
  * @param {string} text
  * @param {string} caption
  * @param {"warning" | "information"} icon
+ * @param {string} [detail] a line under the text saying why; none when empty
  * @returns {Promise<void>}
  */
-export function showMessageBox(text, caption, icon) {
+export function showMessageBox(text, caption, icon, detail = "") {
   const shown = messageBoxes.then(
     () =>
       new Promise((resolve) => {
         const box = /** @type {HTMLDialogElement} */ (document.getElementById("message-box"));
         /** @type {HTMLElement} */ (box.querySelector(".message-caption")).textContent = caption;
         /** @type {HTMLElement} */ (box.querySelector(".message-text")).textContent = text;
+        const detailElement = /** @type {HTMLElement} */ (box.querySelector("#message-detail"));
+        detailElement.textContent = detail;
+        detailElement.hidden = detail === "";
         const iconElement = /** @type {HTMLElement} */ (box.querySelector(".message-icon"));
         iconElement.className = `message-icon ${icon}`;
         iconElement.setAttribute("aria-label", icon === "warning" ? "Warning" : "Information");

@@ -24,7 +24,8 @@ export function decodeBase64(text) {
 
 /**
  * Loads `source` and shows it under `name`; a failure is told in a message
- * box once the load is over. `before` runs first (the replay ends).
+ * box once the load is over, with the reader's reason when it refused the
+ * file's contents. `before` runs first (the replay ends).
  * @param {OrrelinCore} core
  * @param {SceneRunner} runner
  * @param {() => void} before
@@ -40,7 +41,7 @@ export function opener(core, runner, before) {
       failure === LoadFailure.OutOfMemory
         ? core.UTF8ToString(core._orrelin_text(WebText.OutOfMemory))
         : withCString(core, name, (at) => core.UTF8ToString(core._orrelin_load_error_text(at)));
-    await showMessageBox(message, "Error", "information");
+    await showMessageBox(message, "Error", "information", runner.refusal);
   };
 }
 

@@ -119,6 +119,8 @@ export class SceneRunner {
     /** @type {Promise<unknown>} Apply and loads, one after the other */
     this.turns = Promise.resolve();
     this.query = { x: 0, y: 0, clicked: false };
+    /** why the reader refused the last file that did not load; "" when it did not */
+    this.refusal = "";
   }
 
   get hasScene() {
@@ -169,6 +171,7 @@ export class SceneRunner {
       if (number !== this.loadNumber) return null;
       if (answer === null || answer.result.failure !== LoadFailure.None) {
         worker.end();
+        this.refusal = answer?.result.reason ?? "";
         return answer === null ? LoadFailure.Unreadable : answer.result.failure ?? LoadFailure.Unreadable;
       }
       worker.request({ type: "query", ...this.query }).catch(() => {});

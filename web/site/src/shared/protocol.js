@@ -52,9 +52,10 @@ export const kStageReading = -1;
  */
 
 /**
- * What an operation found; each request fills its own fields.
+ * What an operation found; each request fills its own fields. A refused load
+ * gives the reason the reader found ("" when the file was not refused).
  * @typedef {{failure?: number, measures?: number[], stats?: TreeStats, ok?: boolean,
- *   descent?: DescentStep[], found?: Found, text?: string}} Result
+ *   descent?: DescentStep[], found?: Found, text?: string, reason?: string}} Result
  */
 
 /**

@@ -56,7 +56,7 @@ async function load(request) {
   if (bytes === null) return { failure: 1 };
   const failure = scene._orrelin_scene_load(bytes.at, bytes.size, request.maxDepth, request.trianglesPerRegion);
   scene._free(bytes.at);
-  if (failure !== 0) return { failure };
+  if (failure !== 0) return { failure, reason: scene.UTF8ToString(scene._orrelin_scene_refusal_text()) };
   const measures = readNumbers(scene, Float32Array, Sizes.SceneMeasures, (at) => scene._orrelin_scene_measures(at));
   return { failure, measures, stats: readStats(scene) };
 }
