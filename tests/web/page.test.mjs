@@ -3,7 +3,7 @@
 // Apply and Open File, dropped files, large files and the memory message.
 import assert from "node:assert/strict";
 import { execFileSync } from "node:child_process";
-import { existsSync, mkdtempSync, readFileSync, writeFileSync } from "node:fs";
+import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { after, before, describe, test } from "node:test";
@@ -423,10 +423,23 @@ describe("the page", () => {
     for (let k = 0; k < 100 && !(existsSync(file("aids.svg")) && existsSync(file("aids.png"))); ++k) {
       await new Promise((resolve) => setTimeout(resolve, 100));
     }
-    assert.equal(readFileSync(file("aids.svg"), "utf8"), readFileSync(join(work, "aids.svg"), "utf8"));
+    const framedFigure = readFileSync(file("aids.svg"), "utf8");
+    assert.equal(framedFigure, readFileSync(join(work, "aids.svg"), "utf8"));
     const picture = decodePng(readFileSync(file("aids.png")));
     assert.deepEqual([picture.width, picture.height], [800, 600]);
     assert.ok(countPixels(picture, kOrange) > 500 && countPixels(picture, kFoundGreen) > 100);
+    // After a zoom the figure is the view the canvas shows: the core's from that eye.
+    rmSync(file("aids.svg"));
+    await page.mouse.move(box.x + 300, box.y + 250);
+    await page.mouse.wheel({ deltaY: -100 });
+    await settled(page);
+    await page.click("#save-figure");
+    for (let k = 0; k < 100 && !existsSync(file("aids.svg")); ++k) await new Promise((resolve) => setTimeout(resolve, 100));
+    const zoomed = join(work, "zoomed.svg");
+    execFileSync(kInspect, [mesh, "--summary", "--locate", x, y, "--svg", zoomed, "--eye", ...(await eye(page)).map(String)]);
+    const zoomedFigure = readFileSync(file("aids.svg"), "utf8");
+    assert.notEqual(zoomedFigure, framedFigure);
+    assert.equal(zoomedFigure, readFileSync(zoomed, "utf8"));
 
     // Apply changes the tree's figures.
     await page.$eval("#depth", (e) => (e.value = "1"));

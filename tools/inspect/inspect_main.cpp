@@ -28,7 +28,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: orrelin-inspect FILE [--max-depth N] [--max-triangles N] [--locate X Y]... [--summary] [--stats]\n"
-    "                       [--sweep depth|triangles] [--svg OUT.svg [--size W H]]\n";
+    "                       [--sweep depth|triangles] [--svg OUT.svg [--size W H] [--eye X Y Z]]\n";
 
 constexpr const char* kHelp =
     "usage: orrelin-inspect FILE [--max-depth N] [--max-triangles N] [--locate X Y]... [--summary] [--stats]\n"
@@ -55,6 +55,9 @@ constexpr const char* kHelp =
     "  --svg OUT.svg      also write the program's first frame of the scene as an SVG\n"
     "                     figure, with the last --locate's highlight and descent\n"
     "  --size W H         the figure's size in pixels, 1 to 16384 (default 800 600)\n"
+    "  --eye X Y Z        the figure seen from this eye, read as 32-bit floats, as\n"
+    "                     the program shows it after zooming and panning (default:\n"
+    "                     the eye that frames the scene after the load)\n"
     "  -h, --help         show this help and exit\n"
     "\n"
     "exit status: 0 when the file loaded, 1 when it could not be opened, is invalid or\n"
@@ -72,6 +75,7 @@ struct Options {
     std::string svg;  // empty: no figure
     std::int32_t svgWidth = 800;
     std::int32_t svgHeight = 600;
+    std::optional<Vec3f> svgEye;  // empty: the load's framing
 };
 
 [[noreturn]] void usageError(const std::string& message) {
@@ -158,6 +162,16 @@ bool parseOption(std::string_view arg, ArgumentList& args, Options& options) {
     } else if (arg == "--svg") {
         options.svg = std::string(args.value(arg, "a file name"));
         if (options.svg.empty()) usageError("--svg needs a file name");
+    } else if (arg == "--eye") {
+        const std::string_view xs = args.value(arg, "three numbers");
+        const std::string_view ys = args.value(arg, "three numbers");
+        const std::string_view zs = args.value(arg, "three numbers");
+        Vec3f eye;
+        if (!parseWholeFloat(xs, eye.x) || !parseWholeFloat(ys, eye.y) || !parseWholeFloat(zs, eye.z)) {
+            usageError("--eye needs three numbers, not '" + std::string(xs) + "' '" + std::string(ys) + "' '" +
+                       std::string(zs) + "'");
+        }
+        options.svgEye = eye;
     } else if (arg == "--size") {
         const std::string_view w = args.value(arg, "two numbers");
         const std::string_view h = args.value(arg, "two numbers");
@@ -366,10 +380,13 @@ void writeQueries(std::string& out, const std::vector<Point2>& locates, const Me
     out += locates.empty() ? "]" : "\n ]";
 }
 
-// Writes the figure of the scene as the program first frames it. False, with
-// a message, when the file cannot be written.
+// Writes the figure of the scene as the program first frames it, or as seen
+// from the given eye. False, with a message, when the file cannot be written.
 bool writeFigure(const Options& options) {
-    const std::string figure = sceneSvg(options.svgWidth, options.svgHeight, !options.locates.empty());
+    const bool highlight = !options.locates.empty();
+    const std::string figure =
+        options.svgEye ? sceneSvg(FigureView{options.svgWidth, options.svgHeight, *options.svgEye}, highlight)
+                       : sceneSvg(options.svgWidth, options.svgHeight, highlight);
     std::FILE* file = std::fopen(options.svg.c_str(), "wb");
     bool written = file != nullptr && std::fwrite(figure.data(), 1, figure.size(), file) == figure.size();
     if (file != nullptr && std::fclose(file) != 0) written = false;

@@ -399,13 +399,14 @@ EMSCRIPTEN_KEEPALIVE int orrelin_scene_found(float* out) {
     return -1;
 }
 
-// The scene as an SVG figure of width x height pixels, with the highlight and
-// descent of the last click; valid until the next call. Empty without a scene.
-EMSCRIPTEN_KEEPALIVE const char* orrelin_scene_svg(int width, int height) {
+// The scene as an SVG figure of width x height pixels seen from the eye
+// (eyeX, eyeY, eyeZ), as the canvas shows it, with the highlight and descent
+// of the last click; valid until the next call. Empty without a scene.
+EMSCRIPTEN_KEEPALIVE const char* orrelin_scene_svg(int width, int height, float eyeX, float eyeY, float eyeZ) {
     static std::string figure;
     figure.clear();
     if (AppState.quadtree.root == nullptr || width < 1 || height < 1) return figure.c_str();
-    figure = sceneSvg(width, height, AppState.highlightEnabled);
+    figure = sceneSvg(FigureView{width, height, {eyeX, eyeY, eyeZ}}, AppState.highlightEnabled);
     return figure.c_str();
 }
 

@@ -76,7 +76,7 @@ export interface OrrelinCore {
   _orrelin_scene_stats(out: number): void;
   _orrelin_scene_descent(out: number, capacity: number): number;
   _orrelin_scene_found(out: number): number;
-  _orrelin_scene_svg(width: number, height: number): number;
+  _orrelin_scene_svg(width: number, height: number, eyeX: number, eyeY: number, eyeZ: number): number;
   _orrelin_scene_refusal_text(): number;
   _orrelin_scene_highlight_prefix(tested: number): void;
 }

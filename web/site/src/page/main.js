@@ -145,7 +145,7 @@ async function startPage() {
   listMeshes(byId("mesh-list"), kMeshes, open);
   connectApply(core, panel, scenes, finishSteps);
   connectLocate(core, /** @type {HTMLFormElement} */ (byId("locate-form")), canvas, scenes, finishSteps);
-  connectSaves(canvas, view, scenes, () => display.sceneName);
+  connectSaves(canvas, view, scenes, () => display.sceneName, core);
 
   const first = kMeshes.find((mesh) => mesh.name === kDefaultMeshName);
   if (first) await open(decodeBase64(first.data), `Data/${first.name}`);

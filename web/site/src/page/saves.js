@@ -1,6 +1,8 @@
 // Save picture (the canvas as PNG) and Save figure (the core's SVG of the
-// shown scene), named after the shown file.
+// shown scene as the canvas shows it now, zoom and pan included), named after
+// the shown file.
 
+/** @typedef {import("../core_types").OrrelinCore} OrrelinCore */
 /** @typedef {import("./canvas_view.js").SceneView} SceneView */
 /** @typedef {import("./scene_client.js").SceneRunner} SceneRunner */
 
@@ -25,8 +27,9 @@ function download(blob, name) {
  * @param {SceneView} view
  * @param {SceneRunner} runner
  * @param {() => string} sceneName the shown scene's name ("" before the first)
+ * @param {OrrelinCore} core the page's instance, which holds the eye
  */
-export function connectSaves(canvas, view, runner, sceneName) {
+export function connectSaves(canvas, view, runner, sceneName, core) {
   const baseName = () => (sceneName().split("/").pop() || "orrelin").replace(/\.tri$/i, "");
   /** @type {HTMLElement} */ (document.getElementById("save-picture")).addEventListener("click", () => {
     // Drawn and read in one task: the drawing buffer is not kept after it.
@@ -34,7 +37,14 @@ export function connectSaves(canvas, view, runner, sceneName) {
     canvas.toBlob((blob) => blob && download(blob, `${baseName()}.png`), "image/png");
   });
   /** @type {HTMLElement} */ (document.getElementById("save-figure")).addEventListener("click", async () => {
-    const text = await runner.figure(Math.round(canvas.clientWidth), Math.round(canvas.clientHeight));
+    // The size and eye the view's arithmetic uses (followCanvasSize).
+    const width = Math.max(1, Math.round(canvas.clientWidth));
+    const height = Math.max(1, Math.round(canvas.clientHeight));
+    const at = core._malloc(12) >>> 0;
+    core._orrelin_view_eye(at);
+    const eye = [...new Float32Array(core.HEAPU8.buffer, at, 3)];
+    core._free(at);
+    const text = await runner.figure(width, height, eye);
     if (text) download(new Blob([text], { type: "image/svg+xml" }), `${baseName()}.svg`);
   });
 }

@@ -259,17 +259,18 @@ export class SceneRunner {
   }
 
   /**
-   * The shown scene as an SVG figure of width x height pixels, made by the
-   * core; null without a scene.
+   * The shown scene as an SVG figure of width x height pixels seen from
+   * `eye`, made by the core; null without a scene.
    * @param {number} width
    * @param {number} height
+   * @param {number[]} eye x, y, z
    * @returns {Promise<string | null>}
    */
-  async figure(width, height) {
+  async figure(width, height, eye) {
     const worker = this.shown;
     if (!worker) return null;
     try {
-      return (await worker.request({ type: "svg", width, height })).result.text ?? null;
+      return (await worker.request({ type: "svg", width, height, eye })).result.text ?? null;
     } catch (error) {
       return null;
     }

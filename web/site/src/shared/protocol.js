@@ -48,7 +48,7 @@ export const kStageReading = -1;
  *   | ({type: "apply"} & Limits)
  *   | {type: "click", x: number, y: number}
  *   | {type: "prefix", tested: number}
- *   | {type: "svg", width: number, height: number}} Request
+ *   | {type: "svg", width: number, height: number, eye: number[]}} Request
  */
 
 /**

@@ -84,8 +84,10 @@ async function run(request) {
     }
     case "prefix":
       return started()._orrelin_scene_highlight_prefix(request.tested);
-    case "svg":
-      return { text: started().UTF8ToString(started()._orrelin_scene_svg(request.width, request.height)) };
+    case "svg": {
+      const [x, y, z] = request.eye;
+      return { text: started().UTF8ToString(started()._orrelin_scene_svg(request.width, request.height, x, y, z)) };
+    }
   }
 }
 
