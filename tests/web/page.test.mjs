@@ -164,6 +164,33 @@ describe("the page", () => {
     }
   });
 
+  test("a screen reader hears the page's commands, each beside its key, and Open File once", async () => {
+    const page = await openPage(browser, fileUrl);
+    await page.click("#commands-toggle");
+    // Every name of the accessibility tree, in reading order.
+    const names = [];
+    const walk = (node) => {
+      if (node.name) names.push(node.name);
+      for (const child of node.children ?? []) walk(child);
+    };
+    walk(await page.accessibility.snapshot());
+    for (const [action, key] of [
+      ["Move Left:", "Shift+Cursor Left"],
+      ["Zoom in:", "Cursor Up"],
+      ["Zoom out:", "Cursor Down"],
+      ["Framed view:", "Key Home, or Reset view"],
+      ["Zoom out:", "Scroll down"],
+      ["Locate a point:", "Type x and y under Descent, then Locate"],
+      ["Open a file:", "Open File, or drop a .tri file on the canvas"],
+    ]) {
+      assert.equal(names[names.indexOf(key) - 1], action, key);
+    }
+    assert.ok(names.indexOf("Cursor Up") < names.indexOf("Cursor Down"));
+    assert.ok(!names.some((name) => /Esc|Exit/.test(name)), "no Esc in the page");
+    assert.equal(names.filter((name) => name === "Open File").length, 1);
+    await page.close();
+  });
+
   test("a click locates: tested triangles red, the found one green, the point", async () => {
     const page = await openPage(browser, fileUrl);
     const box = await (await page.$("#scene")).boundingBox();

@@ -34,6 +34,8 @@ export interface OrrelinCore {
   _orrelin_control_id(index: number): number;
   _orrelin_control_text(index: number): number;
   _orrelin_control_box(index: number, baseWidth: number, baseHeight: number, out: number): void;
+  _orrelin_command_count(): number;
+  _orrelin_command_text(index: number, part: number): number;
   _orrelin_field_value(text: number): number;
   _orrelin_read_coordinate(text: number, out: number): number;
   _orrelin_active_max_depth(): number;

@@ -128,10 +128,13 @@ function makeFileButton(control) {
   input.type = "file";
   input.id = "open-file";
   input.accept = ".tri";
+  // The input is the button a screen reader announces; its face is only seen.
+  input.setAttribute("aria-label", control.text);
   const face = document.createElement("label");
   face.htmlFor = "open-file";
   face.className = "push-button";
   face.textContent = control.text;
+  face.setAttribute("aria-hidden", "true");
   element.append(input, face);
   return { element, input };
 }
@@ -186,20 +189,56 @@ function panelPart(area, height) {
 }
 
 /**
- * The command list (every control above the group box that holds the
- * fields) in a part of its own that folds away behind a button after the
- * fields, folded at first: the results of a click stay in view.
+ * The page's command list, asked of the module: each group a heading and a
+ * list of terms, each action followed by its key, so that a screen reader
+ * reads them in pairs in the order shown.
+ * @param {OrrelinCore} core
+ * @returns {HTMLElement}
+ */
+function commandList(core) {
+  const list = document.createElement("div");
+  list.className = "commands";
+  /** @type {HTMLDListElement | null} */
+  let terms = null;
+  let group = "";
+  const count = core._orrelin_command_count();
+  for (let index = 0; index < count; ++index) {
+    const [name, action, key] = [0, 1, 2].map((part) => core.UTF8ToString(core._orrelin_command_text(index, part)));
+    if (!terms || name !== group) {
+      group = name;
+      const heading = document.createElement("h3");
+      heading.className = "commands-group";
+      heading.textContent = name;
+      terms = document.createElement("dl");
+      list.append(heading, terms);
+    }
+    const term = document.createElement("dt");
+    term.textContent = action;
+    const description = document.createElement("dd");
+    description.textContent = key;
+    terms.append(term, description);
+  }
+  return list;
+}
+
+/**
+ * The page's command list in place of the dialog's (every control above the
+ * group box that holds the fields, which the page leaves out), folded away
+ * behind a button after the fields, folded at first: the results of a click
+ * stay in view.
+ * @param {OrrelinCore} core
  * @param {HTMLElement} area
  * @param {{controls: Control[], height: number}} template
- * @returns {(control: Control) => {part: HTMLElement, top: number}} where each control goes
+ * @returns {(control: Control) => {part: HTMLElement, top: number} | null} where each control goes; null: left out
  */
-function foldedCommands(area, template) {
+function foldedCommands(core, area, template) {
   const edit = template.controls.find((c) => c.kind === kKindEdit);
   const group = template.controls.find((c) => c.kind === kKindGroupBox && edit && within(edit.box, c.box));
   const cut = group ? group.box.y : 0;
-  const commands = panelPart(area, cut);
+  const commands = commandList(core);
   commands.id = "commands";
   commands.hidden = true;
+  area.append(commands);
   const rest = panelPart(area, template.height - cut);
   const toggle = document.createElement("button");
   toggle.type = "button";
@@ -214,7 +253,7 @@ function foldedCommands(area, template) {
   show(false);
   toggle.addEventListener("click", () => show(commands.hidden));
   area.append(toggle);
-  return (control) => (control.box.y < cut ? { part: commands, top: 0 } : { part: rest, top: cut });
+  return (control) => (control.box.y < cut ? null : { part: rest, top: cut });
 }
 
 /**
@@ -227,11 +266,13 @@ function foldedCommands(area, template) {
 export function buildPanel(core, area) {
   const template = dialogTemplate(core, baseUnits(area));
   area.style.width = `${template.width}px`;
-  const partOf = foldedCommands(area, template);
+  const partOf = foldedCommands(core, area, template);
   /** @type {Partial<PanelElements>} */
   const elements = {};
   let labelNumber = 0;
   for (const control of template.controls) {
+    const where = partOf(control);
+    if (!where) continue;
     /** @type {HTMLElement} */
     let element;
     if (control.kind === kKindEdit) {
@@ -249,7 +290,7 @@ export function buildPanel(core, area) {
       if (control.id === ControlId.Apply && element instanceof HTMLButtonElement) elements.apply = element;
     }
     control.element = element;
-    const { part, top } = partOf(control);
+    const { part, top } = where;
     place(element, { ...control.box, y: control.box.y - top });
     part.append(element);
   }
