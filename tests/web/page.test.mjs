@@ -563,12 +563,24 @@ describe("the page", () => {
     const paused = await stage();
     await new Promise((resolve) => setTimeout(resolve, 700));
     assert.equal(await stage(), paused);
+    // The live status line told the paused stage; while playing it stays quiet.
+    assert.equal(await page.$eval("#step-status", (e) => e.textContent), await page.$eval("#step-stage", (e) => e.textContent));
+    await page.$eval("#step-status", (status) => {
+      window.announced = [];
+      new MutationObserver((records) => records.forEach(() => window.announced.push(status.textContent))).observe(
+        status,
+        { childList: true, characterData: true, subtree: true },
+      );
+    });
     await page.$eval("#step-speed", (e) => {
       e.value = "20";
       e.dispatchEvent(new Event("input"));
     });
     await page.click("#step-play");
     await page.waitForFunction(() => document.body.dataset.stepStage === "done", { timeout: 60000 });
+    const announced = await page.evaluate(() => window.announced);
+    assert.equal(announced.length, 1, `announced: ${announced}`);
+    assert.match(announced[0], /^Done: tested \d+ of 128 triangles\.$/);
     await settled(page);
     assert.ok(same(await canvasPixels(page), final), "the last picture is the click's");
 

@@ -1,5 +1,7 @@
 // Step: replays the last click, the descent level by level, then the leaf's
-// triangles one by one, ending on the click's own picture.
+// triangles one by one, ending on the click's own picture. Screen readers
+// hear the stage when the replay stands still (a single step, a pause, the
+// end), not at every step of a running replay.
 
 import { kChildNames } from "./descent_panel.js";
 
@@ -10,7 +12,7 @@ import { kChildNames } from "./descent_panel.js";
 
 /**
  * @typedef {{play: HTMLButtonElement, step: HTMLButtonElement, speed: HTMLInputElement, stage: HTMLElement,
- *   caption: HTMLElement}} StepControls
+ *   caption: HTMLElement, status: HTMLElement}} StepControls
  */
 
 /** @param {string} id */
@@ -26,6 +28,7 @@ export function stepControls() {
     speed: /** @type {HTMLInputElement} */ (byId("step-speed")),
     stage: byId("step-stage"),
     caption: byId("step-caption"),
+    status: byId("step-status"),
   };
 }
 
@@ -66,6 +69,7 @@ export class Stepper {
     play.addEventListener("click", () => {
       if (this.timer) {
         this.stopTimer();
+        this.announce();
         return;
       }
       if (this.stage < 0) this.begin();
@@ -75,6 +79,7 @@ export class Stepper {
       this.stopTimer();
       if (this.stage < 0) this.begin();
       else this.advance();
+      this.announce();
     });
     speed.addEventListener("input", () => {
       speed.setAttribute("aria-valuetext", `${speed.value} steps a second`);
@@ -88,6 +93,11 @@ export class Stepper {
     this.controls.play.textContent = "Play";
   }
 
+  /** Tells screen readers the stage shown (the status line is live). */
+  announce() {
+    this.controls.status.textContent = this.controls.stage.textContent;
+  }
+
   /** Ends the replay on the click's own picture. */
   finish() {
     if (this.stage < 0) return;
@@ -99,6 +109,7 @@ export class Stepper {
     this.panel.markRow(-1);
     this.controls.caption.hidden = true;
     this.controls.stage.textContent = `Done: tested ${this.tests} of ${this.triangleCount()} triangles.`;
+    this.announce();
     document.body.dataset.stepStage = "done";
   }
 
@@ -165,6 +176,7 @@ export class Stepper {
     this.final = buffers;
     this.controls.play.disabled = this.controls.step.disabled = this.levels === 0;
     this.controls.stage.textContent = "";
+    this.controls.status.textContent = "";
     delete document.body.dataset.stepStage;
   }
 }
