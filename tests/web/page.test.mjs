@@ -203,6 +203,7 @@ describe("the page", () => {
     await settled(page);
     const image = await canvasPixels(page);
     assert.ok(countPixels(image, kFoundGreen) > 100, "the found triangle filled");
+    assert.ok(countPixels(image, [255, 255, 255]) > 100, "and outlined in white, 3 pixels wide");
     assert.ok(countPixels(image, kTestedRed) > 100, "tested triangles");
     assert.equal(countPixels(image, kPointGreen, 415, 325, 425, 335), 36, "a 6-pixel point at the click");
     await page.close();

@@ -54,6 +54,19 @@ TEST(WebBuffers, ClockwiseTrianglesFilledOthersOutlinedFoundOneOnTopThenThePoint
     EXPECT_EQ(0.25f, out.back().x);
     EXPECT_EQ(1.0f, out.back().g);
 
+    // The triangle on top in the found colour holds the point: its edges are
+    // also drawn as 3-pixel lines in the mark's colour, before the point.
+    std::vector<ColoredVertex> holding = contents;
+    for (std::size_t k = 6; k < 9; ++k) holding[k] = {holding[k].x, holding[k].y, 0.0f, 0.8f, 0.0f};
+    const std::vector<WebVertex> marked = highlightTriangles(holding, 6);
+    ASSERT_EQ(out.size() + 18u, marked.size());
+    EXPECT_EQ(0.0f, marked[24].r);  // the found triangle, then its mark
+    for (std::size_t k = 27; k < 45; ++k) {
+        EXPECT_TRUE(marked[k].r == 1.0f && marked[k].g == 1.0f && marked[k].b == 1.0f) << k;
+    }
+    EXPECT_EQ(-1.5f, marked[27].offsetX);  // (2,2)-(2,3): half the width across it
+    EXPECT_EQ(0.25f, marked.back().x);
+
     // Only the point: nothing is drawn again.
     const std::vector<ColoredVertex> point{vertex(1, 1)};
     EXPECT_EQ(1u, highlightTriangles(point, 0).size());

@@ -36,6 +36,20 @@ void appendTriangle(std::vector<WebVertex>& out, const ColoredVertex* corners) {
     }
 }
 
+bool inFoundColor(const ColoredVertex& v) {
+    return v.r == kFoundColor.r && v.g == kFoundColor.g && v.b == kFoundColor.b;
+}
+
+// The found triangle's mark: its edges as lines of the mark's width and colour.
+void appendFoundMark(std::vector<WebVertex>& out, const ColoredVertex* corners) {
+    ColoredVertex c[3];
+    for (int k = 0; k < 3; ++k)
+        c[k] = {corners[k].x, corners[k].y, kFoundMarkColor.r, kFoundMarkColor.g, kFoundMarkColor.b};
+    appendLine(out, c[0], c[1], kFoundMarkWidth);
+    appendLine(out, c[1], c[2], kFoundMarkWidth);
+    appendLine(out, c[2], c[0], kFoundMarkWidth);
+}
+
 }  // namespace
 
 std::vector<WebVertex> thickLines(std::span<const ColoredVertex> pairs, float width) {
@@ -54,7 +68,11 @@ std::vector<WebVertex> highlightTriangles(std::span<const ColoredVertex> content
     std::vector<WebVertex> out;
     out.reserve(triangleVertices * 2 + 1);
     for (std::size_t k = 0; k < triangleVertices; k += 3) appendTriangle(out, &contents[k]);
-    if (triangleVertices >= 3) appendTriangle(out, &contents[static_cast<std::size_t>(foundTriangleFirst)]);
+    if (triangleVertices >= 3) {
+        const ColoredVertex* found = &contents[static_cast<std::size_t>(foundTriangleFirst)];
+        appendTriangle(out, found);
+        if (inFoundColor(found[0])) appendFoundMark(out, found);
+    }
     out.push_back(at(contents.back()));
     return out;
 }
