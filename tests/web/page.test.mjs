@@ -493,6 +493,37 @@ describe("the page", () => {
     await page.close();
   });
 
+  test("a lost WebGL context: the canvas says so, input goes on, the same picture comes back", async () => {
+    const page = await openPage(browser, fileUrl, 1300, 1100);
+    await openFile(page, meshFile("context.tri", gridMesh(8)));
+    await waitForTitle(page, "context.tri");
+    // A click, its descent and the root's row outlined: the picture to come back to.
+    const clickAndPoint = async (x, y) => {
+      await locateAt(page, x, y);
+      await page.hover("#descent tbody tr:first-child");
+      await settled(page);
+    };
+    await clickAndPoint(150, 200);
+    const expected = await canvasPixels(page);
+    const found = () => page.$eval("#found", (e) => e.textContent);
+    const foundThere = await found();
+    await clickAndPoint(420, 330);
+    await page.evaluate(() => {
+      window.contextLoss = document.getElementById("scene").getContext("webgl2").getExtension("WEBGL_lose_context");
+      window.contextLoss.loseContext();
+    });
+    await page.waitForSelector("#context-lost-note:not([hidden])");
+    // Meanwhile the panels and the scene go on.
+    await clickAndPoint(150, 200);
+    assert.equal(await found(), foundThere);
+    await page.evaluate(() => window.contextLoss.restoreContext());
+    await page.waitForSelector("#context-lost-note[hidden]");
+    await settled(page);
+    assert.equal(differingPixels(await canvasPixels(page), expected), 0);
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
   // How long the page's longest task takes depends on the machine: scripts/bench
   // reports it. Here: the load leaves the page's thread free.
   test("a 1M-triangle load runs in a worker: progress comes and goes, input is answered meanwhile", async () => {
@@ -550,6 +581,21 @@ describe("the page", () => {
     await page.close();
   });
 });
+
+// Clicks the canvas at pixel (x, y) and waits for the location it shows.
+async function locateAt(page, x, y) {
+  const box = await (await page.$("#scene")).boundingBox();
+  const before = await page.$eval("#found", (e) => e.textContent);
+  await page.mouse.click(box.x + x, box.y + y);
+  await page.waitForFunction((t) => document.getElementById("found").textContent !== t, {}, before);
+  await settled(page);
+}
+
+function differingPixels(a, b) {
+  let count = 0;
+  for (let y = 0; y < a.height; ++y) for (let x = 0; x < a.width; ++x) count += near(a.at(x, y), b.at(x, y), 0) ? 0 : 1;
+  return count;
+}
 
 // n x n cells over (0, 0)-(300, 400), two clockwise triangles a cell.
 function gridMesh(n) {

@@ -10,6 +10,7 @@ import { createOrrelinCore } from "../shared/core.js";
 import { instantiateFrom, withCString } from "../shared/protocol.js";
 import { CanvasInput, followCanvasSize } from "./canvas_input.js";
 import { SceneView } from "./canvas_view.js";
+import { followContextLoss } from "./context_loss.js";
 import { DescentPanel } from "./descent_panel.js";
 import { connectApply } from "./apply.js";
 import { connectLocate } from "./locate.js";
@@ -52,6 +53,7 @@ function makeView(core, canvas) {
     performance.mark("orrelin-frame");
   };
   if (!view.available) byId("canvas-frame").classList.add("no-webgl");
+  followContextLoss(canvas, view, byId("context-lost-note"));
   return view;
 }
 
