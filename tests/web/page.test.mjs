@@ -524,6 +524,37 @@ describe("the page", () => {
     await page.close();
   });
 
+  test("a scene worker that dies in a load, an Apply or a click: a message, the scene kept", async () => {
+    const page = await openPage(browser, fileUrl);
+    await openFile(page, meshFile("kept.tri", gridMesh(8)));
+    await waitForTitle(page, "kept.tri");
+    await locateAt(page, 420, 330);
+    const shown = await canvasPixels(page);
+    const box = await (await page.$("#scene")).boundingBox();
+    const memory = "There is not enough memory to build the quadtree with these properties.";
+    const cases = [
+      ["load", () => openFile(page, meshFile("lost.tri", gridMesh(4))), memory],
+      ["apply", () => page.$eval("#depth", (e) => (e.value = "1")).then(() => page.click("#apply")), memory],
+      ["click", () => page.mouse.click(box.x + 150, box.y + 200), "There is not enough memory to locate this point."],
+    ];
+    for (const [request, act, text] of cases) {
+      // The checked build's module aborts on request (the shipped page has no way to ask).
+      await page.evaluate((r) => window.orrelinAbortNext(r), request);
+      await act();
+      assert.equal((await messageBox(page)).text, text, request);
+      await closeBox(page);
+      await settled(page);
+      assert.equal(await page.title(), "Orrelin v1.1 - kept.tri", request);
+      assert.equal(differingPixels(await canvasPixels(page), shown), 0, request);
+    }
+    // A new worker holds the scene: it locates, then the next load replaces it.
+    await locateAt(page, 150, 200);
+    await openFile(page, meshFile("next.tri", gridMesh(4)));
+    await waitForTitle(page, "next.tri");
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
   // How long the page's longest task takes depends on the machine: scripts/bench
   // reports it. Here: the load leaves the page's thread free.
   test("a 1M-triangle load runs in a worker: progress comes and goes, input is answered meanwhile", async () => {

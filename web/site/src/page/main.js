@@ -21,6 +21,7 @@ import { connectSaves } from "./saves.js";
 import { SceneRunner } from "./scene_client.js";
 import { Stepper, stepControls } from "./stepper.js";
 import { TreePanel } from "./tree_panel.js";
+import { offerWorkerFaults } from "./worker_faults.js";
 
 /** @typedef {import("../core_types").OrrelinCore} OrrelinCore */
 /** @typedef {import("../shared/protocol.js").HandedBuffer} HandedBuffer */
@@ -124,6 +125,7 @@ async function startPage() {
   const view = makeView(core, canvas);
   byId("info-caption").textContent = core.UTF8ToString(core._orrelin_text(WebText.InfoCaption));
   const panel = buildPanel(core, byId("panel"));
+  offerWorkerFaults(core);
   const activeLimits = showActiveLimits(core, panel);
 
   /** @type {SceneRunner | null} */
