@@ -555,6 +555,57 @@ describe("the page", () => {
     await page.close();
   });
 
+  test("a hostile file name is shown as text; the page's policy blocks only what it forbids", async () => {
+    const name = "<img src=x onerror=alert(1)>.tri";
+    const mesh = meshFile(name, gridMesh(4));
+    for (const url of [fileUrl, server.url]) {
+      const page = await openPage(browser, url);
+      const dialogs = [];
+      page.on("dialog", (dialog) => {
+        dialogs.push(dialog.message());
+        dialog.dismiss();
+      });
+      // Loaded again with a listener for the policy's violations in place first.
+      await page.evaluateOnNewDocument(() => {
+        window.violations = [];
+        document.addEventListener("securitypolicyviolation", (e) => window.violations.push(e.effectiveDirective));
+      });
+      await page.reload();
+      await page.waitForSelector("body[data-ready]");
+      await openFile(page, mesh);
+      await waitForTitle(page, name);
+      await page.$eval(
+        "#scene",
+        (canvas, n) => {
+          const transfer = new DataTransfer();
+          transfer.items.add(new File(["v 0 0\n"], n));
+          canvas.dispatchEvent(new DragEvent("drop", { dataTransfer: transfer, bubbles: true, cancelable: true }));
+        },
+        name,
+      );
+      assert.equal((await messageBox(page)).text, `The file "${name}" could not be opened.`, url);
+      assert.equal(await page.$$eval("img", (images) => images.length), 0, url);
+      await closeBox(page);
+      assert.deepEqual(await page.evaluate(() => window.violations), [], url);
+      // What the policy forbids: an inline handler, a network fetch.
+      const probe = await page.evaluate(async (address) => {
+        const element = document.createElement("div");
+        element.setAttribute("onclick", "window.handlerRan = true");
+        document.body.append(element);
+        element.click();
+        const fetched = await fetch(address).then(() => "fetched", () => "refused");
+        return [window.handlerRan === true, fetched];
+      }, server.url);
+      assert.deepEqual(probe, [false, "refused"], url);
+      // Violations are reported in a task of their own.
+      await page.waitForFunction(() => window.violations.length >= 2);
+      assert.deepEqual(await page.evaluate(() => window.violations.sort()), ["connect-src", "script-src-attr"], url);
+      assert.deepEqual(dialogs, [], url);
+      assert.deepEqual(page.errors, [], url);
+      await page.close();
+    }
+  });
+
   // How long the page's longest task takes depends on the machine: scripts/bench
   // reports it. Here: the load leaves the page's thread free.
   test("a 1M-triangle load runs in a worker: progress comes and goes, input is answered meanwhile", async () => {
