@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "orrelin/base/contract.h"
 #include "orrelin/mesh/tri_reader.h"
 #include "orrelin/quadtree/quadtree.h"
 #include "orrelin/render/buffer_contents.h"
@@ -425,6 +426,14 @@ EMSCRIPTEN_KEEPALIVE void orrelin_scene_highlight_prefix(int tested) {
     const std::int32_t found = static_cast<std::size_t>(h.foundTriangleFirst) < 3 * shown ? h.foundTriangleFirst : 0;
     handOver(WebBuffer::Highlight, highlightTriangles(prefix, found));
 }
+
+#if ORRELIN_CONTRACTS
+// Builds with contract checks only, for the page's tests: ends the module as a
+// failed check does, so that a scene worker can be made to die on purpose.
+EMSCRIPTEN_KEEPALIVE void orrelin_test_abort() {
+    orrelin::contractFailed("a test asked the module to abort", __FILE__, __LINE__);
+}
+#endif
 
 // ---- Drawing aids (main thread) -------------------------------------------
 

@@ -81,6 +81,8 @@ export interface OrrelinCore {
   _orrelin_scene_svg(width: number, height: number, eyeX: number, eyeY: number, eyeZ: number): number;
   _orrelin_scene_refusal_text(): number;
   _orrelin_scene_highlight_prefix(tested: number): void;
+  /** Builds with contract checks only: aborts the module. */
+  _orrelin_test_abort?: () => void;
 }
 
 export type CreateOrrelinCore = (options: CoreOptions) => Promise<OrrelinCore>;
