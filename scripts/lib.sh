@@ -39,7 +39,7 @@ HEADLESS_PACKAGES=(xvfb openbox xdotool imagemagick xclip x11-utils wmctrl librs
 # (header only), the page's bundler and type checker, and for its tests the
 # browser puppeteer drives.
 WEB_PACKAGES=(emscripten cmake ninja-build libfast-float-dev libfmt-dev esbuild node-typescript)
-WEB_TEST_PACKAGES=(chromium)
+WEB_TEST_PACKAGES=(chromium firefox-esr)
 
 # ensure_node: node and npm from Debian, unless the machine has a node of its
 # own (another node package takes Debian's package name, and Debian's npm
