@@ -578,7 +578,58 @@ describe("the page", () => {
     assert.deepEqual(page.errors, []);
     await page.close();
   });
+
+  test("Generate makes the tool's mesh of every kind and Save mesh writes its bytes; bad fields start nothing", async () => {
+    const page = await openPage(browser, fileUrl);
+    const saved = await downloadsTo(page, "generated");
+    const set = (id, value) => page.$eval(`#${id}`, (e, v) => (e.value = v), value);
+    const title = await page.title();
+    const cases = [
+      ["2000001", "1", "generate-count", "Invalid number of triangles. Only values between 1 and 2000000 are allowed."],
+      ["0", "1", "generate-count", "Invalid number of triangles. Only values between 1 and 2000000 are allowed."],
+      ["10", "-1", "generate-seed", "Invalid seed. Only whole numbers between 0 and 18446744073709551615 are allowed."],
+    ];
+    for (const [count, seed, faulty, text] of cases) {
+      await set("generate-count", count);
+      await set("generate-seed", seed);
+      await page.click("#generate");
+      assert.equal((await messageBox(page)).text, text);
+      await closeBox(page);
+      await page.waitForFunction((id) => document.activeElement.id === id, {}, faulty);
+      assert.equal(await page.title(), title);
+    }
+    const kinds = await page.$$eval("#generate-kind option", (o) => o.map((e) => e.value));
+    assert.deepEqual(kinds, ["grid", "density", "slivers", "holes"]);
+    for (const kind of kinds) {
+      await page.select("#generate-kind", kind);
+      await set("generate-count", "301");
+      await set("generate-seed", "07");
+      await page.click("#generate");
+      await waitForTitle(page, `${kind}-301-s7`);
+      await page.click("#save-mesh");
+      const tool = join(work, `${kind}-tool.tri`);
+      execFileSync(kMeshgen, [kind, "301", tool, "--seed", "7"]);
+      assert.ok((await downloaded(saved, `${kind}-301-s7.tri`)).equals(readFileSync(tool)), kind);
+    }
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
 });
+
+// Saves of `page` go to a new folder under `name`.
+async function downloadsTo(page, name) {
+  const folder = join(work, name);
+  const session = await page.createCDPSession();
+  await session.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: folder });
+  return folder;
+}
+
+// The bytes of file `name` once the download has written it.
+async function downloaded(folder, name) {
+  const path = join(folder, name);
+  for (let k = 0; k < 300 && !existsSync(path); ++k) await new Promise((resolve) => setTimeout(resolve, 100));
+  return readFileSync(path);
+}
 
 // n x n cells over (0, 0)-(300, 400), two clockwise triangles a cell.
 function gridMesh(n) {

@@ -65,6 +65,10 @@ int main() {
     out += enumObject("What the properties' check found.", "PropertiesVerdict",
                       {entry("Valid", PropertiesVerdict::Valid), entry("InvalidDepth", PropertiesVerdict::InvalidDepth),
                        entry("InvalidTriangles", PropertiesVerdict::InvalidTriangles)});
+    out += enumObject(
+        "What the Generate form's check found.", "GenerateVerdict",
+        {entry("Valid", GenerateVerdict::Valid), entry("InvalidKind", GenerateVerdict::InvalidKind),
+         entry("InvalidCount", GenerateVerdict::InvalidCount), entry("InvalidSeed", GenerateVerdict::InvalidSeed)});
     out += enumObject("The kinds of the dialog template's controls.", "ControlKind",
                       {entry("Edit", ControlKind::Edit), entry("PushButton", ControlKind::PushButton),
                        entry("GroupBox", ControlKind::GroupBox), entry("Static", ControlKind::Static)});

@@ -20,3 +20,6 @@ inline constexpr int kSceneMeasureCount = 8;
 inline constexpr int kSceneStatCount = 9;
 // orrelin_scene_descent: bounds (4), triangles held, child taken, per step.
 inline constexpr int kDescentStepFloats = 6;
+
+// orrelin_validate_generate: the Generate form's first field that is not valid.
+enum class GenerateVerdict { Valid, InvalidKind, InvalidCount, InvalidSeed };

@@ -7,6 +7,8 @@ export interface OrrelinHooks {
   buffer(which: number, bytes: Uint8Array): void;
   stage(stage: number): void;
   redraw(): void;
+  /** The generator's progress, 0 to 1. */
+  generated(fraction: number): void;
 }
 
 export interface CoreOptions {
@@ -78,6 +80,21 @@ export interface OrrelinCore {
   _orrelin_scene_found(out: number): number;
   _orrelin_scene_svg(width: number, height: number): number;
   _orrelin_scene_highlight_prefix(tested: number): void;
+
+  // Generated meshes and Save mesh
+  _orrelin_mesh_kind_count(): number;
+  _orrelin_mesh_kind_name(index: number): number;
+  _orrelin_validate_generate(kind: number, count: number, seed: number): number;
+  _orrelin_generate_error_text(verdict: number): number;
+  _orrelin_scene_generate(
+    kind: number,
+    count: number,
+    seed: number,
+    maxDepth: number,
+    trianglesPerRegion: number,
+  ): number;
+  _orrelin_scene_mesh_text(size: number): number;
+  _orrelin_scene_release_mesh_text(): void;
 }
 
 export type CreateOrrelinCore = (options: CoreOptions) => Promise<OrrelinCore>;

@@ -11,6 +11,7 @@ import { instantiateFrom, withCString } from "../shared/protocol.js";
 import { CanvasInput, followCanvasSize } from "./canvas_input.js";
 import { SceneView } from "./canvas_view.js";
 import { DescentPanel } from "./descent_panel.js";
+import { connectGenerate } from "./generate.js";
 import { connectApply } from "./apply.js";
 import { connectLocate } from "./locate.js";
 import { decodeBase64, listMeshes, openDroppedAndChosen, opener } from "./opening.js";
@@ -146,6 +147,7 @@ async function startPage() {
   connectApply(core, panel, scenes, finishSteps);
   connectLocate(core, /** @type {HTMLFormElement} */ (byId("locate-form")), canvas, scenes, finishSteps);
   connectSaves(canvas, view, scenes, () => display.sceneName);
+  connectGenerate(core, open);
 
   const first = kMeshes.find((mesh) => mesh.name === kDefaultMeshName);
   if (first) await open(decodeBase64(first.data), `Data/${first.name}`);

@@ -1,5 +1,6 @@
-// Save picture (the canvas as PNG) and Save figure (the core's SVG of the
-// shown scene), named after the shown file.
+// Save picture (the canvas as PNG), Save figure (the core's SVG of the shown
+// scene) and Save mesh (the shown mesh as .tri text), named after the shown
+// file.
 
 /** @typedef {import("./canvas_view.js").SceneView} SceneView */
 /** @typedef {import("./scene_client.js").SceneRunner} SceneRunner */
@@ -36,5 +37,9 @@ export function connectSaves(canvas, view, runner, sceneName) {
   /** @type {HTMLElement} */ (document.getElementById("save-figure")).addEventListener("click", async () => {
     const text = await runner.figure(Math.round(canvas.clientWidth), Math.round(canvas.clientHeight));
     if (text) download(new Blob([text], { type: "image/svg+xml" }), `${baseName()}.svg`);
+  });
+  /** @type {HTMLElement} */ (document.getElementById("save-mesh")).addEventListener("click", async () => {
+    const bytes = await runner.meshText();
+    if (bytes) download(new Blob([bytes], { type: "text/plain" }), `${baseName()}.tri`);
   });
 }

@@ -16,6 +16,12 @@ import { LoadFailure } from "orrelin-generated/constants.js";
 /** @typedef {import("../shared/protocol.js").DescentStep} DescentStep */
 /** @typedef {import("../shared/protocol.js").Found} Found */
 /** @typedef {import("../shared/protocol.js").WorkerMessage} WorkerMessage */
+/** @typedef {import("../shared/protocol.js").GeneratedMesh} GeneratedMesh */
+/**
+ * Where the shown scene came from: a file of the user's, a bundled sample, or
+ * the generator (with its arguments), and the name it is shown under.
+ * @typedef {{kind: "file" | "sample", name: string} | {kind: "generated", name: string, mesh: GeneratedMesh}} SceneOrigin
+ */
 /** @typedef {(stage: number, fraction: number | undefined) => void} StageListener */
 
 /**
@@ -113,6 +119,8 @@ export class SceneRunner {
     this.shown = null;
     /** @type {Source | null} what it was loaded from, to start it again */
     this.shownSource = null;
+    /** @type {SceneOrigin | null} */
+    this.shownOrigin = null;
     /** @type {SceneWorker | null} the worker of the load that runs */
     this.loading = null;
     this.loadNumber = 0;
@@ -175,6 +183,7 @@ export class SceneRunner {
       if (this.shown) this.shown.end();
       this.shown = worker;
       this.shownSource = source;
+      this.shownOrigin = sceneOrigin(source, name);
       this.display.showScene(answer.buffers, answer.result.measures ?? [], name, answer.result.stats);
       return LoadFailure.None;
     });
@@ -272,6 +281,20 @@ export class SceneRunner {
     }
   }
 
+  /**
+   * The shown mesh as .tri text; null without a scene or when it does not fit.
+   * @returns {Promise<Uint8Array | null>}
+   */
+  async meshText() {
+    const worker = this.shown;
+    if (!worker) return null;
+    try {
+      return (await worker.request({ type: "meshText" })).result.bytes ?? null;
+    } catch (error) {
+      return null;
+    }
+  }
+
   // The shown scene's worker broke: the same scene is loaded again in a new
   // worker, with the active limits and the last click. The picture, which the
   // page still holds, stays as it is.
@@ -290,4 +313,15 @@ export class SceneRunner {
       worker.end();
     }
   }
+}
+
+/**
+ * @param {Source} source
+ * @param {string} name
+ * @returns {SceneOrigin}
+ */
+function sceneOrigin(source, name) {
+  if (source instanceof ArrayBuffer) return { kind: "sample", name };
+  if ("generate" in source) return { kind: "generated", name, mesh: { ...source.generate } };
+  return { kind: "file", name };
 }
