@@ -614,6 +614,58 @@ describe("the page", () => {
     assert.deepEqual(page.errors, []);
     await page.close();
   });
+
+  test("Heat map: each leaf filled by its count under the lines, a legend, in the figure", async () => {
+    const page = await openPage(browser, fileUrl);
+    const saved = await downloadsTo(page, "heat");
+    // Split once: the lower-left leaf holds three triangles, the upper-right one, the others none.
+    const corners = [
+      [0, 0, 100, 0, 0, 100],
+      [200, 200, 300, 200, 200, 300],
+      [400, 100, 450, 100, 400, 150],
+      [1000, 1000, 1000, 900, 900, 1000],
+    ];
+    const text = corners.flatMap((c) => [0, 2, 4].map((k) => `v ${c[k]} ${c[k + 1]}`));
+    corners.forEach((_, t) => text.push(`f ${3 * t} ${3 * t + 1} ${3 * t + 2}`));
+    await openFile(page, meshFile("heat.tri", `${text.join("\n")}\n`));
+    await waitForTitle(page, "heat.tri");
+    await page.$eval("#depth", (e) => (e.value = "1"));
+    await page.$eval("#triangles", (e) => (e.value = "1"));
+    await page.click("#apply");
+    await page.waitForFunction(() => document.querySelector('#tree-stats dd[data-key="leaves"]').dataset.value === "4");
+    // The scale's stops at counts 0, 1 and 3 of 3.
+    const none = [0x44, 0x01, 0x54];
+    const one = [0x31, 0x68, 0x8e];
+    const most = [0xfd, 0xe7, 0x25];
+    const centre = (image, colour) => {
+      let [x, y, n] = [0, 0, 0];
+      for (let j = 0; j < image.height; ++j) {
+        for (let i = 0; i < image.width; ++i) if (near(image.at(i, j), colour)) [x, y, n] = [x + i, y + j, n + 1];
+      }
+      return [x / n - image.width / 2, y / n - image.height / 2, n];
+    };
+    assert.equal(countPixels(await canvasPixels(page), most), 0);
+    await page.click("#heat-map");
+    await page.waitForSelector("#heat-legend:not([hidden])");
+    await settled(page);
+    const image = await canvasPixels(page);
+    const [mostX, mostY, mostN] = centre(image, most);
+    const [oneX, oneY, oneN] = centre(image, one);
+    const [noneX, noneY, noneN] = centre(image, none);
+    assert.ok(mostX < -50 && mostY > 50 && oneX > 50 && oneY < -50, `${[mostX, mostY, oneX, oneY]}`);
+    assert.ok(Math.abs(noneX) < 5 && Math.abs(noneY) < 5, `${[noneX, noneY]}`);
+    // Two empty leaves; the edges and split lines drawn over the fills.
+    assert.ok(noneN > 1.8 * oneN && mostN > 0.8 * oneN, `${[noneN, oneN, mostN]}`);
+    assert.ok(countPixels(image, kOrange) > 500 && countPixels(image, kGrey) > 100);
+    assert.equal(await page.$eval("#heat-legend .heat-max", (e) => e.textContent), "3");
+    await page.click("#save-figure");
+    const figure = (await downloaded(saved, "heat.svg")).toString();
+    for (const fill of ["#440154", "#31688e", "#fde725"]) assert.ok(figure.includes(`fill="${fill}"`), fill);
+    await page.click("#heat-map");
+    await settled(page);
+    assert.equal(countPixels(await canvasPixels(page), most), 0);
+    await page.close();
+  });
 });
 
 // Saves of `page` go to a new folder under `name`.

@@ -25,6 +25,7 @@
 #include "orrelin/meshgen/meshgen.h"
 #include "orrelin/quadtree/quadtree.h"
 #include "orrelin/render/buffer_contents.h"
+#include "orrelin/render/heat_map.h"
 #include "orrelin/scene/app_state.h"
 #include "orrelin/scene/camera_input.h"
 #include "orrelin/scene/scene.h"
@@ -250,6 +251,16 @@ EMSCRIPTEN_KEEPALIVE const char* orrelin_generate_error_text(int verdict) {
         case GenerateVerdict::Valid: text.clear(); break;
     }
     return text.c_str();
+}
+
+// The heat map's scale: kHeatScaleStops colours (r, g, b) into `out`.
+EMSCRIPTEN_KEEPALIVE int orrelin_heat_scale(float* out) {
+    for (const Color3& stop : heatScaleStops()) {
+        *out++ = stop.r;
+        *out++ = stop.g;
+        *out++ = stop.b;
+    }
+    return static_cast<int>(kHeatScaleStops);
 }
 
 // ---- The view (main thread) ---------------------------------------------
@@ -483,11 +494,12 @@ EMSCRIPTEN_KEEPALIVE int orrelin_scene_found(float* out) {
 
 // The scene as an SVG figure of width x height pixels, with the highlight and
 // descent of the last click; valid until the next call. Empty without a scene.
-EMSCRIPTEN_KEEPALIVE const char* orrelin_scene_svg(int width, int height) {
+// With `heatMap` nonzero the leaves are filled in their heat map colours.
+EMSCRIPTEN_KEEPALIVE const char* orrelin_scene_svg(int width, int height, int heatMap) {
     static std::string figure;
     figure.clear();
     if (AppState.quadtree.root == nullptr || width < 1 || height < 1) return figure.c_str();
-    figure = sceneSvg(width, height, AppState.highlightEnabled);
+    figure = sceneSvg(width, height, AppState.highlightEnabled, heatMap != 0);
     return figure.c_str();
 }
 
@@ -526,6 +538,21 @@ EMSCRIPTEN_KEEPALIVE const char* orrelin_scene_mesh_text(std::uint32_t* size) {
 
 EMSCRIPTEN_KEEPALIVE void orrelin_scene_release_mesh_text() {
     std::string().swap(meshText());
+}
+
+// The shown tree's heat map handed to the page (WebBuffer::HeatMap): six
+// vertices a leaf in the colour of its triangle count. Returns the largest
+// count, which the legend's scale ends at; -1 without a tree or when it does
+// not fit.
+EMSCRIPTEN_KEEPALIVE double orrelin_scene_heat_map() {
+    if (AppState.quadtree.root == nullptr) return -1;
+    try {
+        const HeatMapContents heat = heatMapContents(AppState.quadtree);
+        handOver(WebBuffer::HeatMap, heat.vertices);
+        return static_cast<double>(heat.maxCount);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
 }
 
 // ---- Drawing aids (main thread) -------------------------------------------

@@ -5,7 +5,7 @@
 // generated constants module.
 
 // Which buffer a hand-over replaces, as the page numbers its buffers.
-enum class WebBuffer { MeshVertices, MeshEdges, RegionLines, Highlight };
+enum class WebBuffer { MeshVertices, MeshEdges, RegionLines, Highlight, HeatMap };
 
 // The texts orrelin_text returns.
 enum class WebText { PropertiesCaption, InvalidDepth, InvalidTriangles, OutOfMemory, InfoCaption };

@@ -78,14 +78,15 @@ export interface OrrelinCore {
   _orrelin_scene_stats(out: number): void;
   _orrelin_scene_descent(out: number, capacity: number): number;
   _orrelin_scene_found(out: number): number;
-  _orrelin_scene_svg(width: number, height: number): number;
+  _orrelin_scene_svg(width: number, height: number, heatMap: number): number;
   _orrelin_scene_highlight_prefix(tested: number): void;
 
-  // Generated meshes and Save mesh
+  // Generated meshes, Save mesh and the heat map
   _orrelin_mesh_kind_count(): number;
   _orrelin_mesh_kind_name(index: number): number;
   _orrelin_validate_generate(kind: number, count: number, seed: number): number;
   _orrelin_generate_error_text(verdict: number): number;
+  _orrelin_heat_scale(out: number): number;
   _orrelin_scene_generate(
     kind: number,
     count: number,
@@ -95,6 +96,7 @@ export interface OrrelinCore {
   ): number;
   _orrelin_scene_mesh_text(size: number): number;
   _orrelin_scene_release_mesh_text(): void;
+  _orrelin_scene_heat_map(): number;
 }
 
 export type CreateOrrelinCore = (options: CoreOptions) => Promise<OrrelinCore>;

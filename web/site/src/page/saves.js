@@ -26,8 +26,9 @@ function download(blob, name) {
  * @param {SceneView} view
  * @param {SceneRunner} runner
  * @param {() => string} sceneName the shown scene's name ("" before the first)
+ * @param {() => boolean} heatMapOn whether the figure fills the leaves by their counts
  */
-export function connectSaves(canvas, view, runner, sceneName) {
+export function connectSaves(canvas, view, runner, sceneName, heatMapOn = () => false) {
   const baseName = () => (sceneName().split("/").pop() || "orrelin").replace(/\.tri$/i, "");
   /** @type {HTMLElement} */ (document.getElementById("save-picture")).addEventListener("click", () => {
     // Drawn and read in one task: the drawing buffer is not kept after it.
@@ -35,7 +36,7 @@ export function connectSaves(canvas, view, runner, sceneName) {
     canvas.toBlob((blob) => blob && download(blob, `${baseName()}.png`), "image/png");
   });
   /** @type {HTMLElement} */ (document.getElementById("save-figure")).addEventListener("click", async () => {
-    const text = await runner.figure(Math.round(canvas.clientWidth), Math.round(canvas.clientHeight));
+    const text = await runner.figure(Math.round(canvas.clientWidth), Math.round(canvas.clientHeight), heatMapOn());
     if (text) download(new Blob([text], { type: "image/svg+xml" }), `${baseName()}.svg`);
   });
   /** @type {HTMLElement} */ (document.getElementById("save-mesh")).addEventListener("click", async () => {

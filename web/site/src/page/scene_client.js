@@ -271,11 +271,11 @@ export class SceneRunner {
    * @param {number} height
    * @returns {Promise<string | null>}
    */
-  async figure(width, height) {
+  async figure(width, height, heatMap = false) {
     const worker = this.shown;
     if (!worker) return null;
     try {
-      return (await worker.request({ type: "svg", width, height })).result.text ?? null;
+      return (await worker.request({ type: "svg", width, height, heatMap })).result.text ?? null;
     } catch (error) {
       return null;
     }
@@ -290,6 +290,23 @@ export class SceneRunner {
     if (!worker) return null;
     try {
       return (await worker.request({ type: "meshText" })).result.bytes ?? null;
+    } catch (error) {
+      return null;
+    }
+  }
+
+  /**
+   * The shown tree's heat map: its buffer and the largest count; null without
+   * a scene, when it does not fit, or when the scene changed meanwhile.
+   * @returns {Promise<{buffers: HandedBuffer[], maxCount: number} | null>}
+   */
+  async heatMap() {
+    const worker = this.shown;
+    if (!worker) return null;
+    try {
+      const answer = await worker.request({ type: "heatMap" });
+      const maxCount = answer.result.maxCount ?? -1;
+      return worker === this.shown && maxCount >= 0 ? { buffers: answer.buffers, maxCount } : null;
     } catch (error) {
       return null;
     }

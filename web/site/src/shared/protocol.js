@@ -56,14 +56,15 @@ export const kStageGenerating = -2;
  *   | ({type: "apply"} & Limits)
  *   | {type: "click", x: number, y: number}
  *   | {type: "prefix", tested: number}
- *   | {type: "svg", width: number, height: number}
- *   | {type: "meshText"}} Request
+ *   | {type: "svg", width: number, height: number, heatMap: boolean}
+ *   | {type: "meshText"}
+ *   | {type: "heatMap"}} Request
  */
 
 /**
  * What an operation found; each request fills its own fields.
  * @typedef {{failure?: number, measures?: number[], stats?: TreeStats, ok?: boolean,
- *   descent?: DescentStep[], found?: Found, text?: string, bytes?: Uint8Array}} Result
+ *   descent?: DescentStep[], found?: Found, text?: string, bytes?: Uint8Array, maxCount?: number}} Result
  */
 
 /**

@@ -116,10 +116,14 @@ async function run(request) {
     }
     case "prefix":
       return started()._orrelin_scene_highlight_prefix(request.tested);
-    case "svg":
-      return { text: started().UTF8ToString(started()._orrelin_scene_svg(request.width, request.height)) };
+    case "svg": {
+      const at = started()._orrelin_scene_svg(request.width, request.height, request.heatMap ? 1 : 0);
+      return { text: started().UTF8ToString(at) };
+    }
     case "meshText":
       return meshText(started());
+    case "heatMap":
+      return { maxCount: started()._orrelin_scene_heat_map() };
   }
 }
 
