@@ -522,6 +522,119 @@ describe("the page", () => {
     await page.close();
   });
 
+  test("a lost WebGL context: the canvas says so, input goes on, the same picture comes back", async () => {
+    const page = await openPage(browser, fileUrl, 1300, 1100);
+    await openFile(page, meshFile("context.tri", gridMesh(8)));
+    await waitForTitle(page, "context.tri");
+    // A click, its descent and the root's row outlined: the picture to come back to.
+    const clickAndPoint = async (x, y) => {
+      await locateAt(page, x, y);
+      await page.hover("#descent tbody tr:first-child");
+      await settled(page);
+    };
+    await clickAndPoint(150, 200);
+    const expected = await canvasPixels(page);
+    const found = () => page.$eval("#found", (e) => e.textContent);
+    const foundThere = await found();
+    await clickAndPoint(420, 330);
+    await page.evaluate(() => {
+      window.contextLoss = document.getElementById("scene").getContext("webgl2").getExtension("WEBGL_lose_context");
+      window.contextLoss.loseContext();
+    });
+    await page.waitForSelector("#context-lost-note:not([hidden])");
+    // Meanwhile the panels and the scene go on.
+    await clickAndPoint(150, 200);
+    assert.equal(await found(), foundThere);
+    await page.evaluate(() => window.contextLoss.restoreContext());
+    await page.waitForSelector("#context-lost-note[hidden]");
+    await settled(page);
+    assert.equal(differingPixels(await canvasPixels(page), expected), 0);
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
+  test("a scene worker that dies in a load, an Apply or a click: a message, the scene kept", async () => {
+    const page = await openPage(browser, fileUrl);
+    await openFile(page, meshFile("kept.tri", gridMesh(8)));
+    await waitForTitle(page, "kept.tri");
+    await locateAt(page, 420, 330);
+    const shown = await canvasPixels(page);
+    const box = await (await page.$("#scene")).boundingBox();
+    const memory = "There is not enough memory to build the quadtree with these properties.";
+    const cases = [
+      ["load", () => openFile(page, meshFile("lost.tri", gridMesh(4))), memory],
+      ["apply", () => page.$eval("#depth", (e) => (e.value = "1")).then(() => page.click("#apply")), memory],
+      ["click", () => page.mouse.click(box.x + 150, box.y + 200), "There is not enough memory to locate this point."],
+    ];
+    for (const [request, act, text] of cases) {
+      // The checked build's module aborts on request (the shipped page has no way to ask).
+      await page.evaluate((r) => window.orrelinAbortNext(r), request);
+      await act();
+      assert.equal((await messageBox(page)).text, text, request);
+      await closeBox(page);
+      await settled(page);
+      assert.equal(await page.title(), "Orrelin v1.1 - kept.tri", request);
+      assert.equal(differingPixels(await canvasPixels(page), shown), 0, request);
+    }
+    // A new worker holds the scene: it locates, then the next load replaces it.
+    await locateAt(page, 150, 200);
+    await openFile(page, meshFile("next.tri", gridMesh(4)));
+    await waitForTitle(page, "next.tri");
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
+  test("a hostile file name is shown as text; the page's policy blocks only what it forbids", async () => {
+    const name = "<img src=x onerror=alert(1)>.tri";
+    const mesh = meshFile(name, gridMesh(4));
+    for (const url of [fileUrl, server.url]) {
+      const page = await openPage(browser, url);
+      const dialogs = [];
+      page.on("dialog", (dialog) => {
+        dialogs.push(dialog.message());
+        dialog.dismiss();
+      });
+      // Loaded again with a listener for the policy's violations in place first.
+      await page.evaluateOnNewDocument(() => {
+        window.violations = [];
+        document.addEventListener("securitypolicyviolation", (e) => window.violations.push(e.effectiveDirective));
+      });
+      await page.reload();
+      await page.waitForSelector("body[data-ready]");
+      await openFile(page, mesh);
+      await waitForTitle(page, name);
+      await page.$eval(
+        "#scene",
+        (canvas, n) => {
+          const transfer = new DataTransfer();
+          transfer.items.add(new File(["v 0 0\n"], n));
+          canvas.dispatchEvent(new DragEvent("drop", { dataTransfer: transfer, bubbles: true, cancelable: true }));
+        },
+        name,
+      );
+      assert.equal((await messageBox(page)).text, `The file "${name}" could not be opened.`, url);
+      assert.equal(await page.$$eval("img", (images) => images.length), 0, url);
+      await closeBox(page);
+      assert.deepEqual(await page.evaluate(() => window.violations), [], url);
+      // What the policy forbids: an inline handler, a network fetch.
+      const probe = await page.evaluate(async (address) => {
+        const element = document.createElement("div");
+        element.setAttribute("onclick", "window.handlerRan = true");
+        document.body.append(element);
+        element.click();
+        const fetched = await fetch(address).then(() => "fetched", () => "refused");
+        return [window.handlerRan === true, fetched];
+      }, server.url);
+      assert.deepEqual(probe, [false, "refused"], url);
+      // Violations are reported in a task of their own.
+      await page.waitForFunction(() => window.violations.length >= 2);
+      assert.deepEqual(await page.evaluate(() => window.violations.sort()), ["connect-src", "script-src-attr"], url);
+      assert.deepEqual(dialogs, [], url);
+      assert.deepEqual(page.errors, [], url);
+      await page.close();
+    }
+  });
+
   // How long the page's longest task takes depends on the machine: scripts/bench
   // reports it. Here: the load leaves the page's thread free.
   test("a 1M-triangle load runs in a worker: progress comes and goes, input is answered meanwhile", async () => {
@@ -681,6 +794,21 @@ async function downloaded(folder, name) {
   const path = join(folder, name);
   for (let k = 0; k < 300 && !existsSync(path); ++k) await new Promise((resolve) => setTimeout(resolve, 100));
   return readFileSync(path);
+}
+
+// Clicks the canvas at pixel (x, y) and waits for the location it shows.
+async function locateAt(page, x, y) {
+  const box = await (await page.$("#scene")).boundingBox();
+  const before = await page.$eval("#found", (e) => e.textContent);
+  await page.mouse.click(box.x + x, box.y + y);
+  await page.waitForFunction((t) => document.getElementById("found").textContent !== t, {}, before);
+  await settled(page);
+}
+
+function differingPixels(a, b) {
+  let count = 0;
+  for (let y = 0; y < a.height; ++y) for (let x = 0; x < a.width; ++x) count += near(a.at(x, y), b.at(x, y), 0) ? 0 : 1;
+  return count;
 }
 
 // n x n cells over (0, 0)-(300, 400), two clockwise triangles a cell.

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "orrelin/base/contract.h"
 #include "orrelin/mesh/tri_reader.h"
 #include "orrelin/mesh/tri_writer.h"
 #include "orrelin/meshgen/meshgen.h"
@@ -554,6 +555,14 @@ EMSCRIPTEN_KEEPALIVE double orrelin_scene_heat_map() {
         return -1;
     }
 }
+
+#if ORRELIN_CONTRACTS
+// Builds with contract checks only, for the page's tests: ends the module as a
+// failed check does, so that a scene worker can be made to die on purpose.
+EMSCRIPTEN_KEEPALIVE void orrelin_test_abort() {
+    orrelin::contractFailed("a test asked the module to abort", __FILE__, __LINE__);
+}
+#endif
 
 // ---- Drawing aids (main thread) -------------------------------------------
 

@@ -97,6 +97,8 @@ export interface OrrelinCore {
   _orrelin_scene_mesh_text(size: number): number;
   _orrelin_scene_release_mesh_text(): void;
   _orrelin_scene_heat_map(): number;
+  /** Builds with contract checks only: aborts the module. */
+  _orrelin_test_abort?: () => void;
 }
 
 export type CreateOrrelinCore = (options: CoreOptions) => Promise<OrrelinCore>;

@@ -96,6 +96,10 @@ export class SceneView {
     /** @type {(WebGLBuffer | null)[]} */
     this.buffers = [null, null, null, null, null, null, null];
     this.byteLengths = [0, 0, 0, 0, 0, 0, 0];
+    // The bytes of every buffer shown, kept to rebuild them after a lost context.
+    /** @type {(Uint8Array | null)[]} */
+    this.kept = [null, null, null, null, null, null, null];
+    this.contextLost = false;
     this.sceneShown = false;
     this.highlightShown = false;
     /** @type {WebGLProgram | null} */
@@ -175,7 +179,11 @@ export class SceneView {
     if (this.buffers[which]) gl.deleteBuffer(this.buffers[which]);
     this.buffers[which] = null;
     this.byteLengths[which] = 0;
+    this.kept[which] = bytes;
     if (bytes === null) return;
+    // Without a context the bytes wait for it to come back.
+    this.byteLengths[which] = bytes.byteLength;
+    if (this.contextLost) return;
     const target = which === kMeshEdges ? gl.ELEMENT_ARRAY_BUFFER : gl.ARRAY_BUFFER;
     const buffer = gl.createBuffer();
     // The vertex array is unbound while an index buffer is uploaded: it
@@ -184,7 +192,29 @@ export class SceneView {
     gl.bindBuffer(target, buffer);
     gl.bufferData(target, bytes, gl.STATIC_DRAW);
     this.buffers[which] = buffer;
-    this.byteLengths[which] = bytes.byteLength;
+  }
+
+  /**
+   * The context was lost: its program and buffers are gone. Buffers handed
+   * over meanwhile are kept until restoreContext.
+   */
+  loseContext() {
+    this.contextLost = true;
+    this.program = null;
+    this.vertexArray = null;
+    this.buffers.fill(null);
+  }
+
+  /** The context is back: the program and every kept buffer made again, then drawn. */
+  restoreContext() {
+    if (!this.gl) return;
+    const gl = this.gl;
+    this.contextLost = false;
+    this.createProgram(gl);
+    this.kept.forEach((bytes, which) => this.setBuffer(gl, which, bytes));
+    gl.bindBuffer(gl.ARRAY_BUFFER, null);
+    gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, null);
+    this.requestFrame();
   }
 
   /**
@@ -247,7 +277,7 @@ export class SceneView {
   /** Draws the picture now. */
   draw() {
     const gl = this.gl;
-    if (!gl) return;
+    if (!gl || this.contextLost) return;
     gl.viewport(0, 0, this.canvas.width, this.canvas.height);
     gl.clearColor(0, 0, 0, 1);
     gl.clear(gl.COLOR_BUFFER_BIT);

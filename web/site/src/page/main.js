@@ -10,6 +10,7 @@ import { createOrrelinCore } from "../shared/core.js";
 import { instantiateFrom, withCString } from "../shared/protocol.js";
 import { CanvasInput, followCanvasSize } from "./canvas_input.js";
 import { SceneView } from "./canvas_view.js";
+import { followContextLoss } from "./context_loss.js";
 import { DescentPanel } from "./descent_panel.js";
 import { connectGenerate } from "./generate.js";
 import { HeatMap } from "./heat_map.js";
@@ -22,6 +23,7 @@ import { connectSaves } from "./saves.js";
 import { SceneRunner } from "./scene_client.js";
 import { Stepper, stepControls } from "./stepper.js";
 import { TreePanel } from "./tree_panel.js";
+import { offerWorkerFaults } from "./worker_faults.js";
 
 /** @typedef {import("../core_types").OrrelinCore} OrrelinCore */
 /** @typedef {import("../shared/protocol.js").HandedBuffer} HandedBuffer */
@@ -54,6 +56,7 @@ function makeView(core, canvas) {
     performance.mark("orrelin-frame");
   };
   if (!view.available) byId("canvas-frame").classList.add("no-webgl");
+  followContextLoss(canvas, view, byId("context-lost-note"));
   return view;
 }
 
@@ -129,6 +132,7 @@ async function startPage() {
   const view = makeView(core, canvas);
   byId("info-caption").textContent = core.UTF8ToString(core._orrelin_text(WebText.InfoCaption));
   const panel = buildPanel(core, byId("panel"));
+  offerWorkerFaults(core);
   const activeLimits = showActiveLimits(core, panel);
 
   /** @type {SceneRunner | null} */

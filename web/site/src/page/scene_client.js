@@ -6,6 +6,8 @@
 // the shown scene's worker.
 
 import { LoadFailure } from "orrelin-generated/constants.js";
+import { showMessageBox } from "./message_box.js";
+import { abortRequested } from "./worker_faults.js";
 
 /** @typedef {import("../shared/protocol.js").Answer} Answer */
 /** @typedef {import("../shared/protocol.js").HandedBuffer} HandedBuffer */
@@ -37,6 +39,9 @@ import { LoadFailure } from "orrelin-generated/constants.js";
  *     aids: {stats?: TreeStats, descent?: DescentStep[], found?: Found}): void}} SceneDisplay
  */
 
+// What a click whose worker broke says; the scene stays as it was.
+const kClickOutOfMemory = "There is not enough memory to locate this point.";
+
 // One worker and the requests it has not answered yet.
 class SceneWorker {
   /**
@@ -50,6 +55,7 @@ class SceneWorker {
     this.waiting = new Map();
     this.nextId = 1;
     this.ended = false;
+    this.broken = false; // it failed (the core aborted, the engine ran out of memory), not ended by the page
     this.onStage = onStage;
     this.worker.onmessage = (/** @type {MessageEvent<WorkerMessage>} */ event) => this.received(event.data);
     this.worker.onerror = (event) => {
@@ -68,7 +74,7 @@ class SceneWorker {
     const id = this.nextId++;
     return new Promise((resolve, reject) => {
       this.waiting.set(id, { resolve, reject });
-      this.worker.postMessage({ ...fields, id });
+      this.worker.postMessage({ ...fields, id, abort: abortRequested(fields.type) });
     });
   }
 
@@ -97,6 +103,7 @@ class SceneWorker {
 
   /** @param {Error} error */
   fail(error) {
+    this.broken = true;
     this.end(error);
   }
 }
@@ -177,7 +184,9 @@ export class SceneRunner {
       if (number !== this.loadNumber) return null;
       if (answer === null || answer.result.failure !== LoadFailure.None) {
         worker.end();
-        return answer === null ? LoadFailure.Unreadable : answer.result.failure ?? LoadFailure.Unreadable;
+        // A worker that broke most likely ran out of memory: the file may be fine.
+        if (answer === null) return worker.broken ? LoadFailure.OutOfMemory : LoadFailure.Unreadable;
+        return answer.result.failure ?? LoadFailure.Unreadable;
       }
       worker.request({ type: "query", ...this.query }).catch(() => {});
       if (this.shown) this.shown.end();
@@ -224,7 +233,9 @@ export class SceneRunner {
   }
 
   /**
-   * A left click at plane point (x, y), shown when it is located.
+   * A left click at plane point (x, y), shown when it is located. When the
+   * worker breaks, the scene is started again in a new one and the page says
+   * why the click shows nothing.
    * @param {number} x
    * @param {number} y
    */
@@ -236,7 +247,10 @@ export class SceneRunner {
     try {
       answer = await worker.request({ type: "click", x, y });
     } catch (error) {
-      if (worker === this.shown) await this.takeTurn(() => this.restart());
+      if (worker !== this.shown) return; // replaced, or already being started again
+      this.shown = null;
+      await this.takeTurn(() => this.restart());
+      await showMessageBox(kClickOutOfMemory, "Error", "information");
       return;
     }
     if (worker !== this.shown || !answer.result.ok) return;

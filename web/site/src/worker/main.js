@@ -127,10 +127,14 @@ async function run(request) {
   }
 }
 
-/** @param {Request & {id: number}} request */
+/** @typedef {Request & {id: number, abort?: boolean}} Sent */
+
+/** @param {Sent} request */
 async function handle(request) {
   handedOver = [];
   redrawn = false;
+  // Only a module built with contract checks can be told to abort (the tests).
+  if (request.abort && core?._orrelin_test_abort) core._orrelin_test_abort();
   const result = (await run(request)) || {};
   const buffers = handedOver;
   handedOver = [];
@@ -151,7 +155,7 @@ async function handle(request) {
 // outside the core) leaves the core in no known state: the page is told and
 // ends this worker.
 let queue = Promise.resolve();
-self.onmessage = (/** @type {MessageEvent<Request & {id: number}>} */ event) => {
+self.onmessage = (/** @type {MessageEvent<Sent>} */ event) => {
   queue = queue
     .then(() => handle(event.data))
     .catch((error) => postMessage({ type: "broken", id: event.data.id, message: String(error) }));
