@@ -777,7 +777,110 @@ describe("the page", () => {
     assert.deepEqual(page.errors, []);
     await page.close();
   });
+
+  test("Generate makes the tool's mesh of every kind and Save mesh writes its bytes; bad fields start nothing", async () => {
+    const page = await openPage(browser, fileUrl);
+    const saved = await downloadsTo(page, "generated");
+    const set = (id, value) => page.$eval(`#${id}`, (e, v) => (e.value = v), value);
+    const title = await page.title();
+    const cases = [
+      ["2000001", "1", "generate-count", "Invalid number of triangles. Only values between 1 and 2000000 are allowed."],
+      ["0", "1", "generate-count", "Invalid number of triangles. Only values between 1 and 2000000 are allowed."],
+      ["10", "-1", "generate-seed", "Invalid seed. Only whole numbers between 0 and 18446744073709551615 are allowed."],
+    ];
+    for (const [count, seed, faulty, text] of cases) {
+      await set("generate-count", count);
+      await set("generate-seed", seed);
+      await page.click("#generate");
+      assert.equal((await messageBox(page)).text, text);
+      await closeBox(page);
+      await page.waitForFunction((id) => document.activeElement.id === id, {}, faulty);
+      assert.equal(await page.title(), title);
+    }
+    const kinds = await page.$$eval("#generate-kind option", (o) => o.map((e) => e.value));
+    assert.deepEqual(kinds, ["grid", "density", "slivers", "holes"]);
+    for (const kind of kinds) {
+      await page.select("#generate-kind", kind);
+      await set("generate-count", "301");
+      await set("generate-seed", "07");
+      await page.click("#generate");
+      await waitForTitle(page, `${kind}-301-s7`);
+      await page.click("#save-mesh");
+      const tool = join(work, `${kind}-tool.tri`);
+      execFileSync(kMeshgen, [kind, "301", tool, "--seed", "7"]);
+      assert.ok((await downloaded(saved, `${kind}-301-s7.tri`)).equals(readFileSync(tool)), kind);
+    }
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
+  test("Heat map: each leaf filled by its count under the lines, a legend, in the figure", async () => {
+    const page = await openPage(browser, fileUrl);
+    const saved = await downloadsTo(page, "heat");
+    // Split once: the lower-left leaf holds three triangles, the upper-right one, the others none.
+    const corners = [
+      [0, 0, 100, 0, 0, 100],
+      [200, 200, 300, 200, 200, 300],
+      [400, 100, 450, 100, 400, 150],
+      [1000, 1000, 1000, 900, 900, 1000],
+    ];
+    const text = corners.flatMap((c) => [0, 2, 4].map((k) => `v ${c[k]} ${c[k + 1]}`));
+    corners.forEach((_, t) => text.push(`f ${3 * t} ${3 * t + 1} ${3 * t + 2}`));
+    await openFile(page, meshFile("heat.tri", `${text.join("\n")}\n`));
+    await waitForTitle(page, "heat.tri");
+    await page.$eval("#depth", (e) => (e.value = "1"));
+    await page.$eval("#triangles", (e) => (e.value = "1"));
+    await page.click("#apply");
+    await page.waitForFunction(() => document.querySelector('#tree-stats dd[data-key="leaves"]').dataset.value === "4");
+    // The scale's stops at counts 0, 1 and 3 of 3.
+    const none = [0x44, 0x01, 0x54];
+    const one = [0x31, 0x68, 0x8e];
+    const most = [0xfd, 0xe7, 0x25];
+    const centre = (image, colour) => {
+      let [x, y, n] = [0, 0, 0];
+      for (let j = 0; j < image.height; ++j) {
+        for (let i = 0; i < image.width; ++i) if (near(image.at(i, j), colour)) [x, y, n] = [x + i, y + j, n + 1];
+      }
+      return [x / n - image.width / 2, y / n - image.height / 2, n];
+    };
+    assert.equal(countPixels(await canvasPixels(page), most), 0);
+    await page.click("#heat-map");
+    await page.waitForSelector("#heat-legend:not([hidden])");
+    await settled(page);
+    const image = await canvasPixels(page);
+    const [mostX, mostY, mostN] = centre(image, most);
+    const [oneX, oneY, oneN] = centre(image, one);
+    const [noneX, noneY, noneN] = centre(image, none);
+    assert.ok(mostX < -50 && mostY > 50 && oneX > 50 && oneY < -50, `${[mostX, mostY, oneX, oneY]}`);
+    assert.ok(Math.abs(noneX) < 5 && Math.abs(noneY) < 5, `${[noneX, noneY]}`);
+    // Two empty leaves; the edges and split lines drawn over the fills.
+    assert.ok(noneN > 1.8 * oneN && mostN > 0.8 * oneN, `${[noneN, oneN, mostN]}`);
+    assert.ok(countPixels(image, kOrange) > 500 && countPixels(image, kGrey) > 100);
+    assert.equal(await page.$eval("#heat-legend .heat-max", (e) => e.textContent), "3");
+    await page.click("#save-figure");
+    const figure = (await downloaded(saved, "heat.svg")).toString();
+    for (const fill of ["#440154", "#31688e", "#fde725"]) assert.ok(figure.includes(`fill="${fill}"`), fill);
+    await page.click("#heat-map");
+    await settled(page);
+    assert.equal(countPixels(await canvasPixels(page), most), 0);
+    await page.close();
+  });
 });
+
+// Saves of `page` go to a new folder under `name`.
+async function downloadsTo(page, name) {
+  const folder = join(work, name);
+  const session = await page.createCDPSession();
+  await session.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: folder });
+  return folder;
+}
+
+// The bytes of file `name` once the download has written it.
+async function downloaded(folder, name) {
+  const path = join(folder, name);
+  for (let k = 0; k < 300 && !existsSync(path); ++k) await new Promise((resolve) => setTimeout(resolve, 100));
+  return readFileSync(path);
+}
 
 // Clicks the canvas at pixel (x, y) and waits for the location it shows.
 async function locateAt(page, x, y) {

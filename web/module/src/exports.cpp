@@ -10,17 +10,23 @@
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <new>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "orrelin/base/contract.h"
 #include "orrelin/mesh/tri_reader.h"
+#include "orrelin/mesh/tri_writer.h"
+#include "orrelin/meshgen/meshgen.h"
 #include "orrelin/quadtree/quadtree.h"
 #include "orrelin/render/buffer_contents.h"
+#include "orrelin/render/heat_map.h"
 #include "orrelin/scene/app_state.h"
 #include "orrelin/scene/camera_input.h"
 #include "orrelin/scene/scene.h"
@@ -49,6 +55,9 @@ EM_JS(void, report_stage_to_page, (int stage), {
 });
 EM_JS(void, report_redraw_to_page, (), {
     Module["orrelinHooks"].redraw();
+});
+EM_JS(void, report_generated_to_page, (double fraction), {
+    Module["orrelinHooks"].generated(fraction);
 });
 // clang-format on
 
@@ -87,6 +96,32 @@ void redrawPage() {
 
 // Why the worker's last load was refused; no fault after a load that was not.
 MeshRefusal lastRefusal;
+
+constexpr int kMeshKindCount = static_cast<int>(MeshKind::Holes) + 1;
+
+// A whole decimal number, all of `text`, as the command-line tool reads it.
+bool readWholeUnsigned(const char* text, std::uint64_t& out) {
+    const char* end = text + std::strlen(text);
+    if (text == end) return false;
+    const auto result = std::from_chars(text, end, out);
+    return result.ec == std::errc() && result.ptr == end;
+}
+
+// The Generate form's fields read: GenerateVerdict::Valid, or the first field
+// that is not valid (kind, then count, then seed).
+GenerateVerdict readGenerateFields(const char* kindName, const char* countText, const char* seedText, MeshKind& kind,
+                                   std::uint64_t& count, std::uint64_t& seed) {
+    if (!meshKindFromName(kindName, kind)) return GenerateVerdict::InvalidKind;
+    if (!readWholeUnsigned(countText, count) || count < 1 || count > kMaxTrianglesInMemory)
+        return GenerateVerdict::InvalidCount;
+    if (!readWholeUnsigned(seedText, seed)) return GenerateVerdict::InvalidSeed;
+    return GenerateVerdict::Valid;
+}
+
+std::string& meshText() {
+    static std::string text;
+    return text;
+}
 
 bool validControl(int index) {
     return index >= 0 && static_cast<std::size_t>(index) < infoDialogControls().size();
@@ -183,6 +218,53 @@ EMSCRIPTEN_KEEPALIVE std::int32_t orrelin_active_triangles_per_region() {
 // PropertiesVerdict: 0 valid, 1 the depth is not, 2 the triangle count is not.
 EMSCRIPTEN_KEEPALIVE int orrelin_validate_properties(std::int32_t maxDepth, std::int32_t trianglesPerRegion) {
     return static_cast<int>(validateProperties(maxDepth, trianglesPerRegion));
+}
+
+// ---- Generated meshes ---------------------------------------------------
+
+// The generator's kinds, numbered 0 to count - 1; "" for any other number.
+EMSCRIPTEN_KEEPALIVE int orrelin_mesh_kind_count() {
+    return kMeshKindCount;
+}
+
+EMSCRIPTEN_KEEPALIVE const char* orrelin_mesh_kind_name(int index) {
+    return index >= 0 && index < kMeshKindCount ? meshKindName(static_cast<MeshKind>(index)) : "";
+}
+
+// GenerateVerdict of the Generate form's kind name, triangle count and seed.
+EMSCRIPTEN_KEEPALIVE int orrelin_validate_generate(const char* kind, const char* count, const char* seed) {
+    MeshKind k{};
+    std::uint64_t n = 0;
+    std::uint64_t s = 0;
+    return static_cast<int>(readGenerateFields(kind, count, seed, k, n, s));
+}
+
+// What a GenerateVerdict other than Valid tells; valid until the next call.
+EMSCRIPTEN_KEEPALIVE const char* orrelin_generate_error_text(int verdict) {
+    static std::string text;
+    switch (static_cast<GenerateVerdict>(verdict)) {
+        case GenerateVerdict::InvalidKind: text = "Invalid kind. Choose one of the listed kinds."; break;
+        case GenerateVerdict::InvalidCount:
+            text = "Invalid number of triangles. Only values between 1 and " + std::to_string(kMaxTrianglesInMemory) +
+                   " are allowed.";
+            break;
+        case GenerateVerdict::InvalidSeed:
+            text = "Invalid seed. Only whole numbers between 0 and " +
+                   std::to_string(std::numeric_limits<std::uint64_t>::max()) + " are allowed.";
+            break;
+        case GenerateVerdict::Valid: text.clear(); break;
+    }
+    return text.c_str();
+}
+
+// The heat map's scale: kHeatScaleStops colours (r, g, b) into `out`.
+EMSCRIPTEN_KEEPALIVE int orrelin_heat_scale(float* out) {
+    for (const Color3& stop : heatScaleStops()) {
+        *out++ = stop.r;
+        *out++ = stop.g;
+        *out++ = stop.b;
+    }
+    return static_cast<int>(kHeatScaleStops);
 }
 
 // ---- The view (main thread) ---------------------------------------------
@@ -304,6 +386,29 @@ EMSCRIPTEN_KEEPALIVE const char* orrelin_scene_refusal_text() {
     return text.c_str();
 }
 
+// Generates the mesh the form's fields name, exactly as orrelin-meshgen
+// writes it, and loads its text as a file's, with the limits the shown scene
+// has. The generator's progress goes to the page as fractions. LoadFailure,
+// with Unreadable for fields that are not valid (nothing is done then).
+EMSCRIPTEN_KEEPALIVE int orrelin_scene_generate(const char* kindName, const char* countText, const char* seedText,
+                                                std::int32_t maxDepth, std::int32_t trianglesPerRegion) {
+    MeshKind kind{};
+    std::uint64_t count = 0;
+    std::uint64_t seed = 0;
+    if (readGenerateFields(kindName, countText, seedText, kind, count, seed) != GenerateVerdict::Valid)
+        return static_cast<int>(LoadFailure::Unreadable);
+    std::string text;
+    try {
+        generateMeshText(kind, count, seed, text, [](std::uint64_t done, std::uint64_t total) {
+            report_generated_to_page(static_cast<double>(done) / static_cast<double>(total));
+            return true;
+        });
+    } catch (const std::bad_alloc&) {
+        return static_cast<int>(LoadFailure::OutOfMemory);
+    }
+    return orrelin_scene_load(text.data(), text.size(), maxDepth, trianglesPerRegion);
+}
+
 // The last click of the page, which the highlight follows after an Apply even
 // when it was made on an earlier scene.
 EMSCRIPTEN_KEEPALIVE void orrelin_scene_set_query(float x, float y, int clicked) {
@@ -403,11 +508,13 @@ EMSCRIPTEN_KEEPALIVE int orrelin_scene_found(float* out) {
 // The scene as an SVG figure of width x height pixels seen from the eye
 // (eyeX, eyeY, eyeZ), as the canvas shows it, with the highlight and descent
 // of the last click; valid until the next call. Empty without a scene.
-EMSCRIPTEN_KEEPALIVE const char* orrelin_scene_svg(int width, int height, float eyeX, float eyeY, float eyeZ) {
+// With `heatMap` nonzero the leaves are filled in their heat map colours.
+EMSCRIPTEN_KEEPALIVE const char* orrelin_scene_svg(int width, int height, float eyeX, float eyeY, float eyeZ,
+                                                   int heatMap) {
     static std::string figure;
     figure.clear();
     if (AppState.quadtree.root == nullptr || width < 1 || height < 1) return figure.c_str();
-    figure = sceneSvg(FigureView{width, height, {eyeX, eyeY, eyeZ}}, AppState.highlightEnabled);
+    figure = sceneSvg(FigureView{width, height, {eyeX, eyeY, eyeZ}}, AppState.highlightEnabled, heatMap != 0);
     return figure.c_str();
 }
 
@@ -425,6 +532,42 @@ EMSCRIPTEN_KEEPALIVE void orrelin_scene_highlight_prefix(int tested) {
     prefix.push_back(h.vertices.back());
     const std::int32_t found = static_cast<std::size_t>(h.foundTriangleFirst) < 3 * shown ? h.foundTriangleFirst : 0;
     handOver(WebBuffer::Highlight, highlightTriangles(prefix, found));
+}
+
+// The shown mesh as .tri text (every vertex, then every triangle), held until
+// orrelin_scene_release_mesh_text; its length into `size`. Null without a
+// scene or when the text does not fit.
+EMSCRIPTEN_KEEPALIVE const char* orrelin_scene_mesh_text(std::uint32_t* size) {
+    static std::string& text = meshText();
+    text.clear();
+    *size = 0;
+    if (!AppState.sceneLoaded) return nullptr;
+    try {
+        text = triangleFileText(AppState.mesh.vertices, AppState.mesh.indices).text;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    *size = static_cast<std::uint32_t>(text.size());
+    return text.data();
+}
+
+EMSCRIPTEN_KEEPALIVE void orrelin_scene_release_mesh_text() {
+    std::string().swap(meshText());
+}
+
+// The shown tree's heat map handed to the page (WebBuffer::HeatMap): six
+// vertices a leaf in the colour of its triangle count. Returns the largest
+// count, which the legend's scale ends at; -1 without a tree or when it does
+// not fit.
+EMSCRIPTEN_KEEPALIVE double orrelin_scene_heat_map() {
+    if (AppState.quadtree.root == nullptr) return -1;
+    try {
+        const HeatMapContents heat = heatMapContents(AppState.quadtree);
+        handOver(WebBuffer::HeatMap, heat.vertices);
+        return static_cast<double>(heat.maxCount);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
 }
 
 #if ORRELIN_CONTRACTS

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "orrelin/render/buffer_contents.h"
+#include "orrelin/render/heat_map.h"
 #include "orrelin/scene/app_state.h"
 #include "orrelin/scene/scene.h"
 #include "orrelin/ui/dialog_fields.h"
@@ -47,7 +48,8 @@ int main() {
         "// edit the headers, not this.\n\n";
     out += enumObject("Which buffer a hand-over replaces.", "WebBuffer",
                       {entry("MeshVertices", WebBuffer::MeshVertices), entry("MeshEdges", WebBuffer::MeshEdges),
-                       entry("RegionLines", WebBuffer::RegionLines), entry("Highlight", WebBuffer::Highlight)});
+                       entry("RegionLines", WebBuffer::RegionLines), entry("Highlight", WebBuffer::Highlight),
+                       entry("HeatMap", WebBuffer::HeatMap)});
     out +=
         enumObject("The texts orrelin_text returns.", "WebText",
                    {entry("PropertiesCaption", WebText::PropertiesCaption),
@@ -65,6 +67,10 @@ int main() {
     out += enumObject("What the properties' check found.", "PropertiesVerdict",
                       {entry("Valid", PropertiesVerdict::Valid), entry("InvalidDepth", PropertiesVerdict::InvalidDepth),
                        entry("InvalidTriangles", PropertiesVerdict::InvalidTriangles)});
+    out += enumObject(
+        "What the Generate form's check found.", "GenerateVerdict",
+        {entry("Valid", GenerateVerdict::Valid), entry("InvalidKind", GenerateVerdict::InvalidKind),
+         entry("InvalidCount", GenerateVerdict::InvalidCount), entry("InvalidSeed", GenerateVerdict::InvalidSeed)});
     out += enumObject("The kinds of the dialog template's controls.", "ControlKind",
                       {entry("Edit", ControlKind::Edit), entry("PushButton", ControlKind::PushButton),
                        entry("GroupBox", ControlKind::GroupBox), entry("Static", ControlKind::Static)});
@@ -75,6 +81,7 @@ int main() {
                        {"OpenFile", IDC_OPEN_FILE}});
     out += enumObject("Sizes of what the module hands over and writes.", "Sizes",
                       {{"ColoredVertexBytes", static_cast<int>(sizeof(ColoredVertex))},
+                       {"HeatScaleStops", static_cast<int>(kHeatScaleStops)},
                        {"WebVertexBytes", static_cast<int>(sizeof(WebVertex))},
                        {"RegionOutlineVertices", kRegionOutlineVertices},
                        {"SceneMeasures", kSceneMeasureCount},

@@ -5,7 +5,7 @@
 // generated constants module.
 
 // Which buffer a hand-over replaces, as the page numbers its buffers.
-enum class WebBuffer { MeshVertices, MeshEdges, RegionLines, Highlight };
+enum class WebBuffer { MeshVertices, MeshEdges, RegionLines, Highlight, HeatMap };
 
 // The texts orrelin_text returns.
 enum class WebText { PropertiesCaption, InvalidDepth, InvalidTriangles, OutOfMemory, InfoCaption };
@@ -20,3 +20,6 @@ inline constexpr int kSceneMeasureCount = 8;
 inline constexpr int kSceneStatCount = 9;
 // orrelin_scene_descent: bounds (4), triangles held, child taken, per step.
 inline constexpr int kDescentStepFloats = 6;
+
+// orrelin_validate_generate: the Generate form's first field that is not valid.
+enum class GenerateVerdict { Valid, InvalidKind, InvalidCount, InvalidSeed };

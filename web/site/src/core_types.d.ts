@@ -7,6 +7,8 @@ export interface OrrelinHooks {
   buffer(which: number, bytes: Uint8Array): void;
   stage(stage: number): void;
   redraw(): void;
+  /** The generator's progress, 0 to 1. */
+  generated(fraction: number): void;
 }
 
 export interface CoreOptions {
@@ -78,9 +80,26 @@ export interface OrrelinCore {
   _orrelin_scene_stats(out: number): void;
   _orrelin_scene_descent(out: number, capacity: number): number;
   _orrelin_scene_found(out: number): number;
-  _orrelin_scene_svg(width: number, height: number, eyeX: number, eyeY: number, eyeZ: number): number;
+  _orrelin_scene_svg(width: number, height: number, eyeX: number, eyeY: number, eyeZ: number, heatMap: number): number;
   _orrelin_scene_refusal_text(): number;
   _orrelin_scene_highlight_prefix(tested: number): void;
+
+  // Generated meshes, Save mesh and the heat map
+  _orrelin_mesh_kind_count(): number;
+  _orrelin_mesh_kind_name(index: number): number;
+  _orrelin_validate_generate(kind: number, count: number, seed: number): number;
+  _orrelin_generate_error_text(verdict: number): number;
+  _orrelin_heat_scale(out: number): number;
+  _orrelin_scene_generate(
+    kind: number,
+    count: number,
+    seed: number,
+    maxDepth: number,
+    trianglesPerRegion: number,
+  ): number;
+  _orrelin_scene_mesh_text(size: number): number;
+  _orrelin_scene_release_mesh_text(): void;
+  _orrelin_scene_heat_map(): number;
   /** Builds with contract checks only: aborts the module. */
   _orrelin_test_abort?: () => void;
 }

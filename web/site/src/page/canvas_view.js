@@ -2,7 +2,7 @@
 // the three passes of the desktop's picture in its order and colours: the
 // mesh's edges as 1-pixel lines, the highlight (tested triangles, the found
 // one again, the clicked point as a 6-pixel point), the split lines 2 pixels
-// wide. Sizes are in CSS pixels; the canvas has devicePixelRatio device pixels
+// wide, over the heat map's filled leaves while it is on. Sizes are in CSS pixels; the canvas has devicePixelRatio device pixels
 // to each, so the picture stays sharp on dense screens.
 
 import { Sizes, WebBuffer } from "orrelin-generated/constants.js";
@@ -40,10 +40,11 @@ const kMeshVertices = WebBuffer.MeshVertices;
 const kMeshEdges = WebBuffer.MeshEdges;
 const kRegionLines = WebBuffer.RegionLines;
 const kHighlight = WebBuffer.Highlight;
+const kHeatMap = WebBuffer.HeatMap;
 // The page's own: regions outlined over the picture, the pointed-at Descent
 // row's and the step replay's, both shown at once.
-const kOutline = 4;
-const kStepOutline = 5;
+const kOutline = kHeatMap + 1;
+const kStepOutline = kHeatMap + 2;
 
 const kColoredVertexBytes = Sizes.ColoredVertexBytes; // x, y, r, g, b
 const kWebVertexBytes = Sizes.WebVertexBytes; // x, y, r, g, b, offset x, offset y
@@ -93,11 +94,11 @@ export class SceneView {
       preserveDrawingBuffer: false,
     });
     /** @type {(WebGLBuffer | null)[]} */
-    this.buffers = [null, null, null, null, null, null];
-    this.byteLengths = [0, 0, 0, 0, 0, 0];
+    this.buffers = [null, null, null, null, null, null, null];
+    this.byteLengths = [0, 0, 0, 0, 0, 0, 0];
     // The bytes of every buffer shown, kept to rebuild them after a lost context.
     /** @type {(Uint8Array | null)[]} */
-    this.kept = [null, null, null, null, null, null];
+    this.kept = [null, null, null, null, null, null, null];
     this.contextLost = false;
     this.sceneShown = false;
     this.highlightShown = false;
@@ -159,7 +160,7 @@ export class SceneView {
     if (!this.gl) return;
     const gl = this.gl;
     if (newScene) {
-      for (let which = 0; which < 4; ++which) this.setBuffer(gl, which, null);
+      for (const which of [kMeshVertices, kMeshEdges, kRegionLines, kHighlight, kHeatMap]) this.setBuffer(gl, which, null);
       this.sceneShown = true;
     }
     for (const { which, bytes } of handedOver) this.setBuffer(gl, which, bytes);
@@ -213,6 +214,18 @@ export class SceneView {
     this.kept.forEach((bytes, which) => this.setBuffer(gl, which, bytes));
     gl.bindBuffer(gl.ARRAY_BUFFER, null);
     gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, null);
+    this.requestFrame();
+  }
+
+  /**
+   * Fills the leaves under the picture with `vertices` (ColoredVertex bytes,
+   * as orrelin_scene_heat_map hands them over), or removes the fill (null).
+   * @param {Uint8Array | null} vertices
+   */
+  setHeatMap(vertices) {
+    if (!this.gl) return;
+    this.setBuffer(this.gl, kHeatMap, vertices);
+    this.gl.bindBuffer(this.gl.ARRAY_BUFFER, null);
     this.requestFrame();
   }
 
@@ -277,6 +290,10 @@ export class SceneView {
     gl.uniform2f(this.uniforms.pixelToClip, 2 / this.cssWidth, 2 / this.cssHeight);
     gl.uniform1f(this.uniforms.pointSize, 6 * this.pixelRatio);
 
+    if (this.buffers[kHeatMap]) {
+      this.bindVertices(gl, kHeatMap, kColoredVertexBytes);
+      gl.drawArrays(gl.TRIANGLES, 0, this.byteLengths[kHeatMap] / kColoredVertexBytes);
+    }
     if (this.buffers[kMeshVertices] && this.buffers[kMeshEdges]) {
       this.bindVertices(gl, kMeshVertices, kColoredVertexBytes);
       gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, this.buffers[kMeshEdges]);

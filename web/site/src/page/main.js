@@ -12,6 +12,8 @@ import { CanvasInput, followCanvasSize } from "./canvas_input.js";
 import { SceneView } from "./canvas_view.js";
 import { followContextLoss } from "./context_loss.js";
 import { DescentPanel } from "./descent_panel.js";
+import { connectGenerate } from "./generate.js";
+import { HeatMap } from "./heat_map.js";
 import { connectApply } from "./apply.js";
 import { connectLocate } from "./locate.js";
 import { decodeBase64, listMeshes, openDroppedAndChosen, opener } from "./opening.js";
@@ -84,9 +86,10 @@ function makeAids(core, view, highlightPrefix) {
  * @param {HTMLCanvasElement} canvas
  * @param {SceneView} view
  * @param {ReturnType<typeof makeAids>} aids
+ * @param {HeatMap} heatMap
  * @returns {import("./scene_client.js").SceneDisplay & {sceneName: string}}
  */
-function sceneDisplay(core, canvas, view, aids) {
+function sceneDisplay(core, canvas, view, aids, heatMap) {
   return {
     sceneName: "",
     showScene(buffers, measures, name, stats) {
@@ -99,11 +102,15 @@ function sceneDisplay(core, canvas, view, aids) {
       aids.tree.show(stats);
       aids.descent.show(null, aids.tree.triangleCount);
       aids.stepper.prepare([], null);
+      heatMap.refresh();
       performance.mark("orrelin-scene-shown");
     },
     update(buffers, highlight, found) {
       view.replaceBuffers(buffers, highlight, false);
-      if (found.stats) aids.tree.show(found.stats);
+      if (found.stats) {
+        aids.tree.show(found.stats);
+        heatMap.refresh(); // a new tree
+      }
       if (highlight) {
         aids.descent.show(found.descent, aids.tree.triangleCount, found.found);
         aids.stepper.prepare(
@@ -131,7 +138,14 @@ async function startPage() {
   /** @type {SceneRunner | null} */
   let runner = null;
   const aids = makeAids(core, view, async (tested) => (runner ? runner.highlightPrefix(tested) : null));
-  const display = sceneDisplay(core, canvas, view, aids);
+  const heatMap = new HeatMap(
+    core,
+    /** @type {HTMLInputElement} */ (byId("heat-map")),
+    byId("heat-legend"),
+    view,
+    () => runner,
+  );
+  const display = sceneDisplay(core, canvas, view, aids, heatMap);
   const scenes = new SceneRunner(module, workerUrl, activeLimits, new Progress(byId("progress")), display);
   runner = scenes;
   const finishSteps = () => aids.stepper.finish();
@@ -149,7 +163,8 @@ async function startPage() {
   listMeshes(byId("mesh-list"), kMeshes, open);
   connectApply(core, panel, scenes, finishSteps);
   connectLocate(core, /** @type {HTMLFormElement} */ (byId("locate-form")), canvas, scenes, finishSteps);
-  connectSaves(canvas, view, scenes, () => display.sceneName, core);
+  connectSaves(canvas, view, scenes, () => display.sceneName, core, () => heatMap.on);
+  connectGenerate(core, open);
 
   const first = kMeshes.find((mesh) => mesh.name === kDefaultMeshName);
   if (first) await open(decodeBase64(first.data), `Data/${first.name}`);

@@ -1,12 +1,13 @@
 // The bar under the canvas, shown when an operation takes more than a moment.
 
 import { SceneStage } from "orrelin-generated/constants.js";
-import { kStageReading } from "../shared/protocol.js";
+import { kStageGenerating, kStageReading } from "../shared/protocol.js";
 
 const kProgressDelayMs = 200; // a load or Apply shorter than this shows no bar
 
 const kStageNames = new Map([
   [kStageReading, "Reading the file"],
+  [kStageGenerating, "Generating the mesh"],
   [SceneStage.Parsing, "Parsing"],
   [SceneStage.Quadtree, "Building the quadtree"],
   [SceneStage.Edges, "Listing the edges"],
@@ -48,7 +49,9 @@ export class Progress {
    */
   show(stage, fraction) {
     this.label.textContent = kStageNames.get(stage) || "";
-    this.bar.value = (stage + 1 + fraction) / kStageNames.size;
+    // Generating takes the place of reading: one stage before the core's.
+    const position = Math.max(stage, kStageReading) + 1;
+    this.bar.value = (position + fraction) / (kStageNames.size - 1);
     this.element.dataset.stage = String(stage);
   }
 

@@ -1,6 +1,6 @@
-// Save picture (the canvas as PNG) and Save figure (the core's SVG of the
-// shown scene as the canvas shows it now, zoom and pan included), named after
-// the shown file.
+// Save picture (the canvas as PNG), Save figure (the core's SVG of the shown
+// scene as the canvas shows it now, zoom and pan included) and Save mesh (the
+// shown mesh as .tri text), named after the shown file.
 
 /** @typedef {import("../core_types").OrrelinCore} OrrelinCore */
 /** @typedef {import("./canvas_view.js").SceneView} SceneView */
@@ -28,8 +28,9 @@ function download(blob, name) {
  * @param {SceneRunner} runner
  * @param {() => string} sceneName the shown scene's name ("" before the first)
  * @param {OrrelinCore} core the page's instance, which holds the eye
+ * @param {() => boolean} heatMapOn whether the figure fills the leaves by their counts
  */
-export function connectSaves(canvas, view, runner, sceneName, core) {
+export function connectSaves(canvas, view, runner, sceneName, core, heatMapOn = () => false) {
   const baseName = () => (sceneName().split("/").pop() || "orrelin").replace(/\.tri$/i, "");
   /** @type {HTMLElement} */ (document.getElementById("save-picture")).addEventListener("click", () => {
     // Drawn and read in one task: the drawing buffer is not kept after it.
@@ -44,7 +45,11 @@ export function connectSaves(canvas, view, runner, sceneName, core) {
     core._orrelin_view_eye(at);
     const eye = [...new Float32Array(core.HEAPU8.buffer, at, 3)];
     core._free(at);
-    const text = await runner.figure(width, height, eye);
+    const text = await runner.figure(width, height, eye, heatMapOn());
     if (text) download(new Blob([text], { type: "image/svg+xml" }), `${baseName()}.svg`);
+  });
+  /** @type {HTMLElement} */ (document.getElementById("save-mesh")).addEventListener("click", async () => {
+    const bytes = await runner.meshText();
+    if (bytes) download(new Blob([bytes], { type: "text/plain" }), `${baseName()}.tri`);
   });
 }

@@ -18,6 +18,12 @@ import { abortRequested } from "./worker_faults.js";
 /** @typedef {import("../shared/protocol.js").DescentStep} DescentStep */
 /** @typedef {import("../shared/protocol.js").Found} Found */
 /** @typedef {import("../shared/protocol.js").WorkerMessage} WorkerMessage */
+/** @typedef {import("../shared/protocol.js").GeneratedMesh} GeneratedMesh */
+/**
+ * Where the shown scene came from: a file of the user's, a bundled sample, or
+ * the generator (with its arguments), and the name it is shown under.
+ * @typedef {{kind: "file" | "sample", name: string} | {kind: "generated", name: string, mesh: GeneratedMesh}} SceneOrigin
+ */
 /** @typedef {(stage: number, fraction: number | undefined) => void} StageListener */
 
 /**
@@ -120,6 +126,8 @@ export class SceneRunner {
     this.shown = null;
     /** @type {Source | null} what it was loaded from, to start it again */
     this.shownSource = null;
+    /** @type {SceneOrigin | null} */
+    this.shownOrigin = null;
     /** @type {SceneWorker | null} the worker of the load that runs */
     this.loading = null;
     this.loadNumber = 0;
@@ -187,6 +195,7 @@ export class SceneRunner {
       if (this.shown) this.shown.end();
       this.shown = worker;
       this.shownSource = source;
+      this.shownOrigin = sceneOrigin(source, name);
       this.display.showScene(answer.buffers, answer.result.measures ?? [], name, answer.result.stats);
       return LoadFailure.None;
     });
@@ -278,13 +287,45 @@ export class SceneRunner {
    * @param {number} width
    * @param {number} height
    * @param {number[]} eye x, y, z
+   * @param {boolean} [heatMap] the leaves filled by their counts
    * @returns {Promise<string | null>}
    */
-  async figure(width, height, eye) {
+  async figure(width, height, eye, heatMap = false) {
     const worker = this.shown;
     if (!worker) return null;
     try {
-      return (await worker.request({ type: "svg", width, height, eye })).result.text ?? null;
+      return (await worker.request({ type: "svg", width, height, eye, heatMap })).result.text ?? null;
+    } catch (error) {
+      return null;
+    }
+  }
+
+  /**
+   * The shown mesh as .tri text; null without a scene or when it does not fit.
+   * @returns {Promise<Uint8Array | null>}
+   */
+  async meshText() {
+    const worker = this.shown;
+    if (!worker) return null;
+    try {
+      return (await worker.request({ type: "meshText" })).result.bytes ?? null;
+    } catch (error) {
+      return null;
+    }
+  }
+
+  /**
+   * The shown tree's heat map: its buffer and the largest count; null without
+   * a scene, when it does not fit, or when the scene changed meanwhile.
+   * @returns {Promise<{buffers: HandedBuffer[], maxCount: number} | null>}
+   */
+  async heatMap() {
+    const worker = this.shown;
+    if (!worker) return null;
+    try {
+      const answer = await worker.request({ type: "heatMap" });
+      const maxCount = answer.result.maxCount ?? -1;
+      return worker === this.shown && maxCount >= 0 ? { buffers: answer.buffers, maxCount } : null;
     } catch (error) {
       return null;
     }
@@ -308,4 +349,15 @@ export class SceneRunner {
       worker.end();
     }
   }
+}
+
+/**
+ * @param {Source} source
+ * @param {string} name
+ * @returns {SceneOrigin}
+ */
+function sceneOrigin(source, name) {
+  if (source instanceof ArrayBuffer) return { kind: "sample", name };
+  if ("generate" in source) return { kind: "generated", name, mesh: { ...source.generate } };
+  return { kind: "file", name };
 }

@@ -6,6 +6,8 @@
 
 /** The stage a worker reports while it reads a file, before the core's own (SceneStage). */
 export const kStageReading = -1;
+/** The stage a worker reports while it generates a mesh, in place of reading a file. */
+export const kStageGenerating = -2;
 
 /**
  * The tree's statistics, as orrelin-inspect --stats gives them.
@@ -37,8 +39,14 @@ export const kStageReading = -1;
  */
 
 /**
- * What a file is read from.
- * @typedef {File | ArrayBuffer} Source
+ * A mesh the generator makes: its kind's name, its triangle count and its
+ * seed (decimal digits: it may exceed a double's whole numbers).
+ * @typedef {{kind: string, count: number, seed: string}} GeneratedMesh
+ */
+
+/**
+ * What a scene is loaded from: a file's bytes, or a mesh to generate.
+ * @typedef {File | ArrayBuffer | {generate: GeneratedMesh}} Source
  */
 
 /**
@@ -48,14 +56,17 @@ export const kStageReading = -1;
  *   | ({type: "apply"} & Limits)
  *   | {type: "click", x: number, y: number}
  *   | {type: "prefix", tested: number}
- *   | {type: "svg", width: number, height: number, eye: number[]}} Request
+ *   | {type: "svg", width: number, height: number, eye: number[], heatMap: boolean}
+ *   | {type: "meshText"}
+ *   | {type: "heatMap"}} Request
  */
 
 /**
  * What an operation found; each request fills its own fields. A refused load
  * gives the reason the reader found ("" when the file was not refused).
  * @typedef {{failure?: number, measures?: number[], stats?: TreeStats, ok?: boolean,
- *   descent?: DescentStep[], found?: Found, text?: string, reason?: string}} Result
+ *   descent?: DescentStep[], found?: Found, text?: string, reason?: string, bytes?: Uint8Array,
+ *   maxCount?: number}} Result
  */
 
 /**

@@ -5,7 +5,6 @@ import { Sizes } from "orrelin-generated/constants.js";
 import { kStageReading } from "../shared/protocol.js";
 
 /** @typedef {import("../core_types").OrrelinCore} OrrelinCore */
-/** @typedef {import("../shared/protocol.js").Source} Source */
 
 /**
  * Copies a stream's chunks to `at` (room for `size` bytes), reporting the
@@ -38,7 +37,7 @@ async function streamInto(core, file, at, size) {
  * The file's bytes in the core's memory; null when they do not fit or cannot
  * be read.
  * @param {OrrelinCore} core
- * @param {Source} source
+ * @param {File | ArrayBuffer} source a file's bytes
  * @returns {Promise<{at: number, size: number} | null>}
  */
 export async function readIntoCore(core, source) {

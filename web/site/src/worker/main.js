@@ -6,7 +6,7 @@
 
 import { Sizes } from "orrelin-generated/constants.js";
 import { createOrrelinCore } from "../shared/core.js";
-import { instantiateFrom, kStageReading } from "../shared/protocol.js";
+import { instantiateFrom, kStageGenerating, kStageReading, withCString } from "../shared/protocol.js";
 import { readDescent, readFound, readIntoCore, readNumbers, readStats } from "./core_reads.js";
 
 /** @typedef {import("../core_types").OrrelinCore} OrrelinCore */
@@ -31,6 +31,9 @@ const hooks = {
   redraw() {
     redrawn = true;
   },
+  generated(fraction) {
+    postMessage({ type: "stage", stage: kStageGenerating, fraction });
+  },
 };
 
 /** @returns {OrrelinCore} */
@@ -51,14 +54,43 @@ async function start(module) {
  */
 async function load(request) {
   const scene = started();
-  postMessage({ type: "stage", stage: kStageReading, fraction: 0 });
-  const bytes = await readIntoCore(scene, request.source);
-  if (bytes === null) return { failure: 1 };
-  const failure = scene._orrelin_scene_load(bytes.at, bytes.size, request.maxDepth, request.trianglesPerRegion);
-  scene._free(bytes.at);
+  const source = request.source;
+  let failure;
+  if ("generate" in source) {
+    postMessage({ type: "stage", stage: kStageGenerating, fraction: 0 });
+    const { kind, count, seed } = source.generate;
+    failure = withCString(scene, kind, (k) =>
+      withCString(scene, String(count), (n) =>
+        withCString(scene, seed, (s) =>
+          scene._orrelin_scene_generate(k, n, s, request.maxDepth, request.trianglesPerRegion),
+        ),
+      ),
+    );
+  } else {
+    postMessage({ type: "stage", stage: kStageReading, fraction: 0 });
+    const bytes = await readIntoCore(scene, source);
+    if (bytes === null) return { failure: 1 };
+    failure = scene._orrelin_scene_load(bytes.at, bytes.size, request.maxDepth, request.trianglesPerRegion);
+    scene._free(bytes.at);
+  }
   if (failure !== 0) return { failure, reason: scene.UTF8ToString(scene._orrelin_scene_refusal_text()) };
   const measures = readNumbers(scene, Float32Array, Sizes.SceneMeasures, (at) => scene._orrelin_scene_measures(at));
   return { failure, measures, stats: readStats(scene) };
+}
+
+/**
+ * The shown mesh as .tri text; no bytes without a scene or when they do not fit.
+ * @param {OrrelinCore} scene
+ * @returns {Result}
+ */
+function meshText(scene) {
+  const sizeAt = scene._malloc(4) >>> 0;
+  const at = scene._orrelin_scene_mesh_text(sizeAt) >>> 0;
+  const size = new Uint32Array(scene.HEAPU8.buffer, sizeAt, 1)[0];
+  scene._free(sizeAt);
+  const bytes = at === 0 ? undefined : scene.HEAPU8.slice(at, at + size);
+  scene._orrelin_scene_release_mesh_text();
+  return { bytes };
 }
 
 /**
@@ -86,8 +118,13 @@ async function run(request) {
       return started()._orrelin_scene_highlight_prefix(request.tested);
     case "svg": {
       const [x, y, z] = request.eye;
-      return { text: started().UTF8ToString(started()._orrelin_scene_svg(request.width, request.height, x, y, z)) };
+      const at = started()._orrelin_scene_svg(request.width, request.height, x, y, z, request.heatMap ? 1 : 0);
+      return { text: started().UTF8ToString(at) };
     }
+    case "meshText":
+      return meshText(started());
+    case "heatMap":
+      return { maxCount: started()._orrelin_scene_heat_map() };
   }
 }
 
@@ -110,10 +147,9 @@ async function handle(request) {
     redrawn,
     highlight: core !== null && core._orrelin_scene_highlight_shown() === 1,
   };
-  postMessage(
-    answer,
-    buffers.map((b) => b.bytes.buffer),
-  );
+  const transfer = buffers.map((b) => b.bytes.buffer);
+  if (result.bytes) transfer.push(result.bytes.buffer);
+  postMessage(answer, transfer);
 }
 
 // A request that throws (the core aborted, or the engine ran out of memory
