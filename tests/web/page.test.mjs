@@ -32,9 +32,9 @@ import {
 } from "./browser.mjs";
 
 const f = Math.fround;
-// The run in Firefox (ORRELIN_BROWSER=firefox, WebDriver BiDi) leaves out what
-// only the Chrome DevTools Protocol gives (the accessibility tree, a download
-// folder) and the memory test, whose 1M-triangle tree is the same
+// The run in Firefox (ORRELIN_BROWSER=firefox, WebDriver BiDi) leaves out the
+// tests that need what only the Chrome DevTools Protocol gives (the
+// accessibility tree, a download folder) and the memory test, whose 1M-triangle tree is the same
 // WebAssembly's work in any browser and takes Firefox here over a minute.
 const kNeedsDevTools = kFirefox && "needs the Chrome DevTools Protocol";
 const kSameInEveryBrowser = kFirefox && "the core's work alone, long: Chromium's run has it";
@@ -778,7 +778,7 @@ describe("the page", () => {
     await page.close();
   });
 
-  test("Generate makes the tool's mesh of every kind and Save mesh writes its bytes; bad fields start nothing", async () => {
+  test("Generate makes the tool's mesh of every kind and Save mesh writes its bytes; bad fields start nothing", { skip: kNeedsDevTools }, async () => {
     const page = await openPage(browser, fileUrl);
     const saved = await downloadsTo(page, "generated");
     const set = (id, value) => page.$eval(`#${id}`, (e, v) => (e.value = v), value);
@@ -814,7 +814,7 @@ describe("the page", () => {
     await page.close();
   });
 
-  test("Heat map: each leaf filled by its count under the lines, a legend, in the figure", async () => {
+  test("Heat map: each leaf filled by its count under the lines, a legend, in the figure", { skip: kNeedsDevTools }, async () => {
     const page = await openPage(browser, fileUrl);
     const saved = await downloadsTo(page, "heat");
     // Split once: the lower-left leaf holds three triangles, the upper-right one, the others none.
