@@ -87,10 +87,12 @@ function sceneDisplay(core, canvas, view, aids) {
   return {
     sceneName: "",
     showScene(buffers, measures, name, stats) {
+      performance.mark("orrelin-scene-received");
       const [centreX, centreY, extent, moveStep] = measures;
       core._orrelin_view_frame(centreX, centreY, extent, moveStep);
       canvas.dataset.moveStep = String(moveStep);
       view.replaceBuffers(buffers, false, true);
+      performance.mark("orrelin-scene-uploaded");
       document.title = withCString(core, name, (at) => core.UTF8ToString(core._orrelin_window_title(at)));
       this.sceneName = name;
       aids.tree.show(stats);
@@ -114,8 +116,11 @@ function sceneDisplay(core, canvas, view, aids) {
 }
 
 async function startPage() {
+  performance.mark("orrelin-start");
   const module = await WebAssembly.compile(decodeBase64(kWasmBase64));
+  performance.mark("orrelin-compiled");
   const core = await createOrrelinCore({ instantiateWasm: instantiateFrom(module) });
+  performance.mark("orrelin-core");
   const workerUrl = URL.createObjectURL(new Blob([kWorkerSource], { type: "text/javascript" }));
 
   const canvas = /** @type {HTMLCanvasElement} */ (byId("scene"));
@@ -147,6 +152,7 @@ async function startPage() {
   connectLocate(core, /** @type {HTMLFormElement} */ (byId("locate-form")), canvas, scenes, finishSteps);
   connectSaves(canvas, view, scenes, () => display.sceneName);
 
+  performance.mark("orrelin-panel");
   const first = kMeshes.find((mesh) => mesh.name === kDefaultMeshName);
   if (first) await open(decodeBase64(first.data), `Data/${first.name}`);
   document.body.dataset.ready = "true";

@@ -3,6 +3,8 @@
 // holds the shown scene and runs its Apply and clicks. Requests are handled
 // one at a time, in the order they come; each is answered with a "done"
 // message carrying what the core handed over (buffers, measures, results).
+// Performance marks ("orrelin-worker-...") time a load's stages on this
+// thread; the benchmark reads them.
 
 import { Sizes } from "orrelin-generated/constants.js";
 import { createOrrelinCore } from "../shared/core.js";
@@ -23,9 +25,11 @@ let redrawn = false;
 /** @type {import("../core_types").OrrelinHooks} */
 const hooks = {
   buffer(which, bytes) {
+    if (handedOver.length === 0) performance.mark("orrelin-worker-handover");
     handedOver.push({ which, bytes });
   },
   stage(stage) {
+    performance.mark(`orrelin-worker-stage-${stage}`);
     postMessage({ type: "stage", stage });
   },
   redraw() {
@@ -41,8 +45,10 @@ function started() {
 
 /** @param {WebAssembly.Module} module */
 async function start(module) {
+  performance.mark("orrelin-worker-start");
   core = await createOrrelinCore({ orrelinHooks: hooks, instantiateWasm: instantiateFrom(module) });
   core._orrelin_scene_connect();
+  performance.mark("orrelin-worker-ready");
 }
 
 /**
@@ -51,11 +57,14 @@ async function start(module) {
  */
 async function load(request) {
   const scene = started();
+  performance.mark("orrelin-worker-load");
   postMessage({ type: "stage", stage: kStageReading, fraction: 0 });
   const bytes = await readIntoCore(scene, request.source);
   if (bytes === null) return { failure: 1 };
+  performance.mark("orrelin-worker-read");
   const failure = scene._orrelin_scene_load(bytes.at, bytes.size, request.maxDepth, request.trianglesPerRegion);
   scene._free(bytes.at);
+  performance.mark("orrelin-worker-loaded", { detail: { memoryBytes: scene.HEAPU8.buffer.byteLength } });
   if (failure !== 0) return { failure };
   const measures = readNumbers(scene, Float32Array, Sizes.SceneMeasures, (at) => scene._orrelin_scene_measures(at));
   return { failure, measures, stats: readStats(scene) };
@@ -104,6 +113,7 @@ async function handle(request) {
     redrawn,
     highlight: core !== null && core._orrelin_scene_highlight_shown() === 1,
   };
+  if (request.type === "load") performance.mark("orrelin-worker-answer-load");
   postMessage(
     answer,
     buffers.map((b) => b.bytes.buffer),
