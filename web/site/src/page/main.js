@@ -17,7 +17,7 @@ import { decodeBase64, listMeshes, openDroppedAndChosen, opener } from "./openin
 import { buildPanel, showActiveLimits } from "./panel.js";
 import { Progress } from "./progress.js";
 import { connectSaves } from "./saves.js";
-import { SceneRunner } from "./scene_client.js";
+import { SceneRunner, SceneWorker } from "./scene_client.js";
 import { Stepper, stepControls } from "./stepper.js";
 import { TreePanel } from "./tree_panel.js";
 
@@ -122,6 +122,9 @@ async function startPage() {
   const core = await createOrrelinCore({ instantiateWasm: instantiateFrom(module) });
   performance.mark("orrelin-core");
   const workerUrl = URL.createObjectURL(new Blob([kWorkerSource], { type: "text/javascript" }));
+  // The first mesh's worker starts now, on its own thread, while this one
+  // waits for the WebGL context (the GPU process) and builds the panel.
+  const firstWorker = new SceneWorker(workerUrl, module);
 
   const canvas = /** @type {HTMLCanvasElement} */ (byId("scene"));
   const view = makeView(core, canvas);
@@ -133,7 +136,7 @@ async function startPage() {
   let runner = null;
   const aids = makeAids(core, view, async (tested) => (runner ? runner.highlightPrefix(tested) : null));
   const display = sceneDisplay(core, canvas, view, aids);
-  const scenes = new SceneRunner(module, workerUrl, activeLimits, new Progress(byId("progress")), display);
+  const scenes = new SceneRunner(module, workerUrl, activeLimits, new Progress(byId("progress")), display, firstWorker);
   runner = scenes;
   const finishSteps = () => aids.stepper.finish();
   const open = opener(core, scenes, finishSteps);
