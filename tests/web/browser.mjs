@@ -90,7 +90,8 @@ export function serve(root, extra = {}) {
 
 // Opens the page at `url` in a `width` x `height` viewport and waits until it
 // is ready (the default mesh shown). Collects the page's errors in page.errors.
-export async function openPage(browser, url, width = 1300, height = 800, deviceScaleFactor = 1) {
+// `beforeScripts`, when given, runs in the page before its own scripts.
+export async function openPage(browser, url, width = 1300, height = 800, deviceScaleFactor = 1, beforeScripts = null) {
   const page = await browser.newPage();
   page.errors = [];
   page.on("pageerror", (error) => {
@@ -100,6 +101,7 @@ export async function openPage(browser, url, width = 1300, height = 800, deviceS
     if (kFirefox && String(error).startsWith("Error: Content-Security-Policy:")) return;
     page.errors.push(String(error));
   });
+  if (beforeScripts) await page.evaluateOnNewDocument(beforeScripts);
   await page.setViewport({ width, height, deviceScaleFactor });
   await page.goto(url);
   await page.waitForSelector("body[data-ready]", { timeout: 30000 });

@@ -107,8 +107,10 @@ async function closeBox(page, key = "Escape") {
 
 describe("the page", () => {
   test("opens from the disk and from a web server on the default mesh", async () => {
-    for (const url of [fileUrl, server.url]) {
-      const page = await openPage(browser, url);
+    // The last without the browser's base64 decoder, as older browsers are.
+    const withoutDecoder = () => delete Uint8Array.fromBase64;
+    for (const [url, before] of [[fileUrl], [server.url], [server.url, withoutDecoder]]) {
+      const page = await openPage(browser, url, 1300, 800, 1, before);
       assert.equal(await page.title(), "Orrelin v1.1 - Data/triangles_1.tri", url);
       const size = await page.$eval("#scene", (c) => [c.clientWidth, c.clientHeight, c.width, c.height]);
       assert.deepEqual(size, [800, 600, 800, 600]);

@@ -20,7 +20,7 @@ import { decodeBase64, listMeshes, openDroppedAndChosen, opener } from "./openin
 import { buildPanel, showActiveLimits } from "./panel.js";
 import { Progress } from "./progress.js";
 import { connectSaves } from "./saves.js";
-import { SceneRunner } from "./scene_client.js";
+import { SceneRunner, SceneWorker } from "./scene_client.js";
 import { Stepper, stepControls } from "./stepper.js";
 import { TreePanel } from "./tree_panel.js";
 import { offerWorkerFaults } from "./worker_faults.js";
@@ -93,10 +93,12 @@ function sceneDisplay(core, canvas, view, aids, heatMap) {
   return {
     sceneName: "",
     showScene(buffers, measures, name, stats) {
+      performance.mark("orrelin-scene-received");
       const [centreX, centreY, extent, moveStep] = measures;
       core._orrelin_view_frame(centreX, centreY, extent, moveStep);
       canvas.dataset.moveStep = String(moveStep);
       view.replaceBuffers(buffers, false, true);
+      performance.mark("orrelin-scene-uploaded");
       document.title = withCString(core, name, (at) => core.UTF8ToString(core._orrelin_window_title(at)));
       this.sceneName = name;
       aids.tree.show(stats);
@@ -124,9 +126,15 @@ function sceneDisplay(core, canvas, view, aids, heatMap) {
 }
 
 async function startPage() {
+  performance.mark("orrelin-start");
   const module = await WebAssembly.compile(decodeBase64(kWasmBase64));
+  performance.mark("orrelin-compiled");
   const core = await createOrrelinCore({ instantiateWasm: instantiateFrom(module) });
+  performance.mark("orrelin-core");
   const workerUrl = URL.createObjectURL(new Blob([kWorkerSource], { type: "text/javascript" }));
+  // The first mesh's worker starts now, on its own thread, while this one
+  // waits for the WebGL context (the GPU process) and builds the panel.
+  const firstWorker = new SceneWorker(workerUrl, module);
 
   const canvas = /** @type {HTMLCanvasElement} */ (byId("scene"));
   const view = makeView(core, canvas);
@@ -146,7 +154,7 @@ async function startPage() {
     () => runner,
   );
   const display = sceneDisplay(core, canvas, view, aids, heatMap);
-  const scenes = new SceneRunner(module, workerUrl, activeLimits, new Progress(byId("progress")), display);
+  const scenes = new SceneRunner(module, workerUrl, activeLimits, new Progress(byId("progress")), display, firstWorker);
   runner = scenes;
   const finishSteps = () => aids.stepper.finish();
   const open = opener(core, scenes, finishSteps);
@@ -166,6 +174,7 @@ async function startPage() {
   connectSaves(canvas, view, scenes, () => display.sceneName, core, () => heatMap.on);
   connectGenerate(core, open);
 
+  performance.mark("orrelin-panel");
   const first = kMeshes.find((mesh) => mesh.name === kDefaultMeshName);
   if (first) await open(decodeBase64(first.data), `Data/${first.name}`);
   document.body.dataset.ready = "true";

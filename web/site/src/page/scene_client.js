@@ -3,7 +3,9 @@
 // beside the one whose scene is shown: when it succeeds its worker takes
 // over, when it fails (or a newer load replaces it) it is ended and the shown
 // scene was never touched. Apply and loads take turns; clicks go straight to
-// the shown scene's worker.
+// the shown scene's worker. A spare worker is started ahead of the next load,
+// so that a load does not wait for a new worker to start and make its
+// instance.
 
 import { LoadFailure } from "orrelin-generated/constants.js";
 import { showMessageBox } from "./message_box.js";
@@ -43,20 +45,20 @@ import { abortRequested } from "./worker_faults.js";
 const kClickOutOfMemory = "There is not enough memory to locate this point.";
 
 // One worker and the requests it has not answered yet.
-class SceneWorker {
+export class SceneWorker {
   /**
    * @param {string} workerUrl
    * @param {WebAssembly.Module} module
-   * @param {StageListener} onStage
    */
-  constructor(workerUrl, module, onStage) {
+  constructor(workerUrl, module) {
     this.worker = new Worker(workerUrl);
     /** @type {Map<number, {resolve: (answer: Answer) => void, reject: (error: Error) => void}>} */
     this.waiting = new Map();
     this.nextId = 1;
     this.ended = false;
     this.broken = false; // it failed (the core aborted, the engine ran out of memory), not ended by the page
-    this.onStage = onStage;
+    /** @type {StageListener | null} */
+    this.onStage = null;
     this.worker.onmessage = (/** @type {MessageEvent<WorkerMessage>} */ event) => this.received(event.data);
     this.worker.onerror = (event) => {
       event.preventDefault();
@@ -115,8 +117,9 @@ export class SceneRunner {
    * @param {Limits} limits the active quadtree limits
    * @param {ProgressBar} progress
    * @param {SceneDisplay} display
+   * @param {SceneWorker | null} spare a worker started for the first load, if any
    */
-  constructor(module, workerUrl, limits, progress, display) {
+  constructor(module, workerUrl, limits, progress, display, spare = null) {
     this.module = module;
     this.workerUrl = workerUrl;
     this.limits = limits;
@@ -130,6 +133,8 @@ export class SceneRunner {
     this.shownOrigin = null;
     /** @type {SceneWorker | null} the worker of the load that runs */
     this.loading = null;
+    /** @type {SceneWorker | null} the worker the next load takes */
+    this.spare = spare;
     this.loadNumber = 0;
     /** @type {Promise<unknown>} Apply and loads, one after the other */
     this.turns = Promise.resolve();
@@ -142,8 +147,18 @@ export class SceneRunner {
     return this.shown !== null;
   }
 
+  // The spare worker when it is still whole, else a new one.
   newWorker() {
-    return new SceneWorker(this.workerUrl, this.module, (stage, fraction) => this.progress.stage(stage, fraction));
+    const spare = this.spare;
+    this.spare = null;
+    const worker = spare && !spare.ended ? spare : new SceneWorker(this.workerUrl, this.module);
+    worker.onStage = (stage, fraction) => this.progress.stage(stage, fraction);
+    return worker;
+  }
+
+  // Starts the worker the next load takes, once the load before it is over.
+  startSpare() {
+    if (!this.spare || this.spare.ended) this.spare = new SceneWorker(this.workerUrl, this.module);
   }
 
   /**
@@ -183,6 +198,7 @@ export class SceneRunner {
       }
       if (this.loading === worker) this.loading = null;
       this.progress.end();
+      this.startSpare();
       if (number !== this.loadNumber) return null;
       if (answer === null || answer.result.failure !== LoadFailure.None) {
         worker.end();

@@ -3,6 +3,8 @@
 // holds the shown scene and runs its Apply and clicks. Requests are handled
 // one at a time, in the order they come; each is answered with a "done"
 // message carrying what the core handed over (buffers, measures, results).
+// Performance marks ("orrelin-worker-...") time a load's stages on this
+// thread; the benchmark reads them.
 
 import { Sizes } from "orrelin-generated/constants.js";
 import { createOrrelinCore } from "../shared/core.js";
@@ -23,9 +25,11 @@ let redrawn = false;
 /** @type {import("../core_types").OrrelinHooks} */
 const hooks = {
   buffer(which, bytes) {
+    if (handedOver.length === 0) performance.mark("orrelin-worker-handover");
     handedOver.push({ which, bytes });
   },
   stage(stage) {
+    performance.mark(`orrelin-worker-stage-${stage}`);
     postMessage({ type: "stage", stage });
   },
   redraw() {
@@ -44,8 +48,10 @@ function started() {
 
 /** @param {WebAssembly.Module} module */
 async function start(module) {
+  performance.mark("orrelin-worker-start");
   core = await createOrrelinCore({ orrelinHooks: hooks, instantiateWasm: instantiateFrom(module) });
   core._orrelin_scene_connect();
+  performance.mark("orrelin-worker-ready");
 }
 
 /**
@@ -56,6 +62,7 @@ async function load(request) {
   const scene = started();
   const source = request.source;
   let failure;
+  performance.mark("orrelin-worker-load");
   if ("generate" in source) {
     postMessage({ type: "stage", stage: kStageGenerating, fraction: 0 });
     const { kind, count, seed } = source.generate;
@@ -70,9 +77,11 @@ async function load(request) {
     postMessage({ type: "stage", stage: kStageReading, fraction: 0 });
     const bytes = await readIntoCore(scene, source);
     if (bytes === null) return { failure: 1 };
+    performance.mark("orrelin-worker-read");
     failure = scene._orrelin_scene_load(bytes.at, bytes.size, request.maxDepth, request.trianglesPerRegion);
     scene._free(bytes.at);
   }
+  performance.mark("orrelin-worker-loaded", { detail: { memoryBytes: scene.HEAPU8.buffer.byteLength } });
   if (failure !== 0) return { failure, reason: scene.UTF8ToString(scene._orrelin_scene_refusal_text()) };
   const measures = readNumbers(scene, Float32Array, Sizes.SceneMeasures, (at) => scene._orrelin_scene_measures(at));
   return { failure, measures, stats: readStats(scene) };
@@ -149,6 +158,7 @@ async function handle(request) {
   };
   const transfer = buffers.map((b) => b.bytes.buffer);
   if (result.bytes) transfer.push(result.bytes.buffer);
+  if (request.type === "load") performance.mark("orrelin-worker-answer-load");
   postMessage(answer, transfer);
 }
 
