@@ -35,7 +35,7 @@ class DrawingWindow : public ProgramTest {
     // load message's box (empty if none came), with `window` set to the
     // drawing window.
     std::string expectDefaultFileMessage() {
-        auto box = gui::waitForWindow("^Error$", 20);
+        auto box = gui::waitForWindow("^Error$", 60);
         EXPECT_TRUE(box.has_value());
         if (!box) return {};
         EXPECT_EQ(boxCopy("Error", "The file \"./Data/triangles_1.tri\" could not be opened."), boxText(*box));
@@ -375,7 +375,7 @@ TEST_F(DrawingWindow, DefaultFileThatIsNoRegularFileShowsTheErrorThenAnEmptyWind
 TEST_F(DrawingWindow, WithoutBufferObjectsTellsSoAndEndsWithStatusZero) {
     writeDefaultMesh(gridMesh(8));
     start({{"MESA_GL_VERSION_OVERRIDE", "1.4"}});
-    auto box = gui::waitForWindow("^Error$", 20);
+    auto box = gui::waitForWindow("^Error$", 60);
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(boxCopy("Error",
                       "OpenGL Vertex Buffer Objects are not supported by your graphics card. Update your graphics card "

@@ -52,7 +52,7 @@ class InfoDialog : public ProgramTest {
     }
 
     void findDialog() {
-        auto id = gui::waitForWindow("^Info$", 10);
+        auto id = gui::waitForWindow("^Info$", 60);
         ASSERT_TRUE(id.has_value()) << "no Info dialog";
         dialog = *id;
     }
@@ -75,7 +75,7 @@ class InfoDialog : public ProgramTest {
 
     // Waits for the properties box and returns its copied text; closes it with `closeKey`.
     std::string propertiesBox(const std::string& closeKey = "Return") {
-        auto box = gui::waitForWindow("^Properties Input Error$", 10);
+        auto box = gui::waitForWindow("^Properties Input Error$", 60);
         if (!box) return "no box";
         const std::string text = boxText(*box);
         yellowPixels = iconPixels(*box, kWarningYellow);
@@ -102,7 +102,7 @@ class InfoDialog : public ProgramTest {
     // both windows.
     void startWithoutScene(const gui::Environment& env = {}, const std::vector<std::string>& args = {}) {
         start(env, {}, args);
-        auto box = gui::waitForWindow("^Error$", 20);
+        auto box = gui::waitForWindow("^Error$", 60);
         ASSERT_TRUE(box.has_value());
         ASSERT_TRUE(gui::keyToWindow(*box, "Return"));
         ASSERT_TRUE(gui::waitForNoWindow("^Error$", 10));
@@ -227,7 +227,7 @@ TEST_F(InfoDialog, InputWhileAModalWindowIsOpenIsHandledAtOnceOrDropped) {
     toDialog();
     typeInto("0");
     ASSERT_TRUE(gui::key("Tab Tab space"));
-    auto box = gui::waitForWindow("^Properties Input Error$", 10);
+    auto box = gui::waitForWindow("^Properties Input Error$", 60);
     ASSERT_TRUE(box.has_value());
     const View& v = kStartView;
     const int x = rounded(v.px(40)), y = rounded(v.py(97));
@@ -269,7 +269,7 @@ TEST_F(InfoDialog, InputWhileAModalWindowIsOpenIsHandledAtOnceOrDropped) {
     // Esc in the drawing window while the dialog's box is open ends the
     // program once the box is closed, as the Windows build does.
     ASSERT_TRUE(gui::key("shift+Tab space"));  // Apply, from Open File
-    box = gui::waitForWindow("^Properties Input Error$", 10);
+    box = gui::waitForWindow("^Properties Input Error$", 60);
     ASSERT_TRUE(box.has_value());
     ASSERT_TRUE(gui::keyToWindow(window, "Escape"));
     std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -392,7 +392,7 @@ TEST_F(InfoDialog, OpenFileLoadsTheChosenMeshFramedWithItsPathInTheTitle) {
     ASSERT_FALSE(chooser.empty()) << "no file chooser";
     ASSERT_TRUE(gui::typeText(other.string()));
     ASSERT_TRUE(gui::key("Return"));
-    auto loaded = gui::waitForWindow("^Orrelin v1\\.1 - " + other.string() + "$", 10);
+    auto loaded = gui::waitForWindow("^Orrelin v1\\.1 - " + other.string() + "$", 60);
     ASSERT_TRUE(loaded.has_value());
     EXPECT_EQ(window, *loaded);
     // Framed above the new mesh: bounds (0, 0)-(400, 300), eye (200, 150, 500).
@@ -432,7 +432,7 @@ TEST_F(InfoDialog, AFileThatFailsToLoadKeepsTheSceneAndDropsInputMeanwhile) {
     ASSERT_FALSE(chooser.empty());
     ASSERT_TRUE(gui::typeText(bad.string()));
     ASSERT_TRUE(gui::key("Return"));
-    auto box = gui::waitForWindow("^Error$", 10);
+    auto box = gui::waitForWindow("^Error$", 60);
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(boxCopy("Error", "The file \"" + bad.string() + "\" could not be opened."), boxText(*box));
     // Keys, a click and wheel notches for the drawing window while its box is
@@ -581,7 +581,7 @@ TEST_F(InfoDialog, NamesThatAreNotUtf8AreNotOfferedOtherNamesWork) {
     };
     chooseInList("End Home");
     ASSERT_FALSE(HasFatalFailure());
-    auto box = gui::waitForWindow("^Error$", 10);
+    auto box = gui::waitForWindow("^Error$", 60);
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(boxCopy("Error", "The file \"" + bad.string() + "\" could not be opened."), boxText(*box));
     ASSERT_TRUE(gui::keyToWindow(*box, "Return"));
@@ -638,7 +638,7 @@ TEST_F(InfoDialog, DegenerateScenesDoNotBreakTheView) {
         ASSERT_FALSE(openChooser().empty());
         ASSERT_TRUE(gui::typeText(path.string()));
         ASSERT_TRUE(gui::key("Return"));
-        ASSERT_TRUE(gui::waitForWindow("^Orrelin v1\\.1 - " + path.string() + "$", 10).has_value()) << name;
+        ASSERT_TRUE(gui::waitForWindow("^Orrelin v1\\.1 - " + path.string() + "$", 60).has_value()) << name;
         // Clicks, wheel steps, keys and a drag on it.
         ASSERT_TRUE(gui::clickAt(window, 400, 300, 1));
         ASSERT_TRUE(gui::clickAt(window, 200, 100, 4));
@@ -656,7 +656,7 @@ TEST_F(InfoDialog, DegenerateScenesDoNotBreakTheView) {
     ASSERT_FALSE(openChooser().empty());
     ASSERT_TRUE(gui::typeText(good.string()));
     ASSERT_TRUE(gui::key("Return"));
-    ASSERT_TRUE(gui::waitForWindow("^Orrelin v1\\.1 - " + good.string() + "$", 10).has_value());
+    ASSERT_TRUE(gui::waitForWindow("^Orrelin v1\\.1 - " + good.string() + "$", 60).has_value());
     EXPECT_TRUE(waitForOrangeAt(kStartView, 150, 30));
     EXPECT_TRUE(waitForOrangeAt(kStartView, 75, 60));
 }
@@ -675,7 +675,7 @@ TEST_F(InfoDialog, AFirstLoadFillsTheWindowAtItsSizeOnTheDisplayGivenToIt) {
     ASSERT_FALSE(openChooser().empty()) << "no file chooser";
     ASSERT_TRUE(gui::typeText(mesh.string()));
     ASSERT_TRUE(gui::key("Return"));
-    ASSERT_TRUE(gui::waitForWindow("^Orrelin v1\\.1 - " + mesh.string() + "$", 10).has_value());
+    ASSERT_TRUE(gui::waitForWindow("^Orrelin v1\\.1 - " + mesh.string() + "$", 60).has_value());
     const View v{150, 200, 500, 1000, 700};
     ASSERT_TRUE(waitForOrangeAt(v, 150, 30));
     // The root's split lines cross at the window's centre.
@@ -723,7 +723,7 @@ TEST_F(InfoDialog, ApplyWithoutASceneKeepsTheValuesPending) {
     ASSERT_FALSE(waitForChooser().empty());
     ASSERT_TRUE(gui::typeText(mesh.string()));
     ASSERT_TRUE(gui::key("Return"));
-    ASSERT_TRUE(gui::waitForWindow("^Orrelin v1\\.1 - " + mesh.string() + "$", 10).has_value());
+    ASSERT_TRUE(gui::waitForWindow("^Orrelin v1\\.1 - " + mesh.string() + "$", 60).has_value());
     // Built at depth 5: the children's split lines are there.
     EXPECT_TRUE(waitForOrangeAt(kStartView, 75, 60));
 }

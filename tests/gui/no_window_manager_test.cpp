@@ -31,7 +31,7 @@ TEST_F(NoWindowManager, StartsPlacesTheDialogAndEndsWithEsc) {
     const gui::Geometry d = gui::windowGeometry(window);
     EXPECT_EQ(240, d.x);
     EXPECT_EQ(212, d.y);
-    auto dialog = gui::waitForWindow("^Info$", 10);
+    auto dialog = gui::waitForWindow("^Info$", 60);
     ASSERT_TRUE(dialog.has_value());
     const gui::Geometry i = gui::windowGeometry(*dialog);
     EXPECT_EQ(240 + 800 + 5, i.x);

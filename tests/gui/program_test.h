@@ -127,7 +127,7 @@ class ProgramTest : public ::testing::Test {
 
     // Waits for the drawing window with the loaded default file and its first picture.
     void waitForScene(const View& view) {
-        auto id = gui::waitForWindow("^Orrelin v1\\.1 - \\./Data/triangles_1\\.tri$", 20);
+        auto id = gui::waitForWindow("^Orrelin v1\\.1 - \\./Data/triangles_1\\.tri$", 60);
         ASSERT_TRUE(id.has_value()) << "no drawing window with the default file's title";
         window = *id;
         const gui::Geometry g = gui::windowGeometry(window);

@@ -44,7 +44,7 @@ TEST_F(Soak, TenThousandRandomEventsOverBothWindows) {
     writeDefaultMesh(gridMesh(16));
     start();
     waitForScene(kStartView);
-    auto info = gui::waitForWindow("^Info$", 10);
+    auto info = gui::waitForWindow("^Info$", 60);
     ASSERT_TRUE(info.has_value());
     const std::string dialog = *info;
     const gui::Geometry d = gui::windowGeometry(window);
@@ -83,7 +83,7 @@ TEST_F(Soak, TenThousandRandomEventsOverBothWindows) {
     ASSERT_TRUE(gui::waitFor([&] { return !gui::activeWindow().empty() && gui::activeWindow() != dialog; }, 10));
     ASSERT_TRUE(gui::typeText((workDir / "Data" / "triangles_1.tri").string()));
     ASSERT_TRUE(gui::key("Return"));
-    ASSERT_TRUE(gui::waitForWindow("triangles_1\\.tri$", 10).has_value());
+    ASSERT_TRUE(gui::waitForWindow("triangles_1\\.tri$", 60).has_value());
     ASSERT_TRUE(gui::clickAt(window, 300, 250, 1));
     EXPECT_TRUE(gui::waitFor([&] { return capture().at(300, 250) == kPointGreen; }, 20)) << "no answer to a click";
     ASSERT_TRUE(activateSteadily(window));

@@ -100,7 +100,7 @@ class WineProgram : public ProgramTest {
         top = g.height - 600 - border;
         ASSERT_GE(border, 0);
         ASSERT_GT(top, 0);
-        auto info = gui::waitForWindow("^Info$", 20);
+        auto info = gui::waitForWindow("^Info$", 60);
         ASSERT_TRUE(info.has_value());
         dialog = *info;
         ASSERT_TRUE(gui::waitFor([&] { return orangeAt(kStartView, 150, 30); }, 20)) << "no split line";
@@ -178,7 +178,7 @@ TEST_F(WineProgram, ValidationBoxFocusAndApplyWithDepthOne) {
     ASSERT_TRUE(gui::waitFor([&] { return focusedWindow() == dialog; }, 10));
     // Focus in the depth field; "11" is out of range.
     ASSERT_TRUE(keysTo(dialog, "ctrl+a 1 1 Tab Tab space"));
-    auto box = gui::waitForWindow("^Properties Input Error$", 20);
+    auto box = gui::waitForWindow("^Properties Input Error$", 60);
     ASSERT_TRUE(box.has_value());
     ASSERT_TRUE(gui::key("Return"));  // the modal box has Wine's focus
     ASSERT_TRUE(gui::waitForNoWindow("^Properties Input Error$", 20));
@@ -201,7 +201,7 @@ TEST_F(WineProgram, OpenFileCancelledAndChosen) {
     ASSERT_TRUE(gui::waitFor([&] { return focusedWindow() == dialog; }, 10));
     // Open File is the third tab stop after the depth field.
     ASSERT_TRUE(keysTo(dialog, "Tab Tab Tab space"));
-    auto chooser = gui::waitForWindow("^Open$", 20);
+    auto chooser = gui::waitForWindow("^Open$", 60);
     ASSERT_TRUE(chooser.has_value()) << "no file chooser";
     // Wine hands keys to its own focus window (the chooser's file name field)
     // whichever of its X windows has the X focus.
@@ -209,11 +209,11 @@ TEST_F(WineProgram, OpenFileCancelledAndChosen) {
     ASSERT_TRUE(gui::waitForNoWindow("^Open$", 20));
     EXPECT_TRUE(program.running());
     ASSERT_TRUE(keysTo(dialog, "space"));  // Open File still has the focus
-    chooser = gui::waitForWindow("^Open$", 20);
+    chooser = gui::waitForWindow("^Open$", 60);
     ASSERT_TRUE(chooser.has_value());
     ASSERT_TRUE(gui::typeText("wide.tri"));
     ASSERT_TRUE(gui::key("Return"));
-    auto loaded = gui::waitForWindow("^Orrelin v1\\.1 - .*wide\\.tri$", 20);
+    auto loaded = gui::waitForWindow("^Orrelin v1\\.1 - .*wide\\.tri$", 60);
     ASSERT_TRUE(loaded.has_value());
     const View wide{200, 150, 500};
     EXPECT_TRUE(gui::waitFor([&] { return orangeAt(wide, 200, 30); }, 20));
@@ -306,7 +306,7 @@ TEST_F(WineProgram, InputWhileAModalWindowIsOpenIsHandledAtOnceOrDropped) {
     ASSERT_TRUE(keysTo(window, "ctrl+Tab"));
     ASSERT_TRUE(gui::waitFor([&] { return focusedWindow() == dialog; }, 10));
     ASSERT_TRUE(keysTo(dialog, "ctrl+a 0 Tab Tab space"));
-    ASSERT_TRUE(gui::waitForWindow("^Properties Input Error$", 20).has_value());
+    ASSERT_TRUE(gui::waitForWindow("^Properties Input Error$", 60).has_value());
     const View& v = kStartView;
     const int x = border + rounded(v.px(40)), y = top + rounded(v.py(97));
     ASSERT_TRUE(gui::clickAt(window, x, y, 1));
@@ -322,7 +322,7 @@ TEST_F(WineProgram, InputWhileAModalWindowIsOpenIsHandledAtOnceOrDropped) {
     ASSERT_TRUE(focus(dialog));
     const gui::Image before = gui::captureWindow(window);
     ASSERT_TRUE(clickDialogControl(11, 318, 64, 14));  // Open File
-    ASSERT_TRUE(gui::waitForWindow("^Open$", 20).has_value());
+    ASSERT_TRUE(gui::waitForWindow("^Open$", 60).has_value());
     ASSERT_TRUE(gui::clickAt(window, border + rounded(v.px(200)), top + rounded(v.py(300)), 1));
     ASSERT_TRUE(gui::clickAt(window, border + 400, top + 300, 4));
     ASSERT_TRUE(gui::key("Escape"));  // the chooser keeps the keyboard
@@ -332,7 +332,7 @@ TEST_F(WineProgram, InputWhileAModalWindowIsOpenIsHandledAtOnceOrDropped) {
 
     ASSERT_TRUE(focus(dialog));
     ASSERT_TRUE(clickDialogControl(85, 318, 64, 14));  // Apply
-    ASSERT_TRUE(gui::waitForWindow("^Properties Input Error$", 20).has_value());
+    ASSERT_TRUE(gui::waitForWindow("^Properties Input Error$", 60).has_value());
     ASSERT_TRUE(gui::clickAt(window, border + 10, top + 10, 1));
     ASSERT_TRUE(gui::waitFor([&] { return focusedWindow() == window; }, 10));
     // Esc is taken at once, but the drawing window goes (and the program
@@ -378,7 +378,7 @@ TEST_F(WineProgram, AThousandRandomEvents) {
     // click on the mesh in the activated drawing window shows its point.
     ASSERT_TRUE(focus(dialog));
     ASSERT_TRUE(clickDialogControl(11, 318, 64, 14));  // Open File
-    ASSERT_TRUE(gui::waitForWindow("^Open$", 20).has_value()) << "no file chooser";
+    ASSERT_TRUE(gui::waitForWindow("^Open$", 60).has_value()) << "no file chooser";
     ASSERT_TRUE(gui::typeText("Data\\triangles_1.tri"));
     ASSERT_TRUE(gui::key("Return"));
     ASSERT_TRUE(gui::waitForNoWindow("^Open$", 20));
@@ -400,7 +400,7 @@ TEST_F(WineProgram, MissingDefaultFileShowsTheError) {
     ASSERT_TRUE(box.has_value());
     ASSERT_TRUE(gui::key("Return"));
     ASSERT_TRUE(gui::waitForNoWindow("^Error$", 20));
-    auto drawing = gui::waitForWindow("^Orrelin v1\\.1$", 20);
+    auto drawing = gui::waitForWindow("^Orrelin v1\\.1$", 60);
     ASSERT_TRUE(drawing.has_value());
     // Esc ends the program before any scene, through the dialog's accelerator.
     ASSERT_TRUE(gui::waitFor([&] { return !gui::findWindows("^Info$").empty(); }, 20));

@@ -77,7 +77,7 @@ TEST_F(Live, SessionRunsAPrivateServerWithAWindowManager) {
 TEST_F(Live, FindsCapturesAndClicksAWindow) {
     gui::Process p;
     ASSERT_TRUE(p.start(probeMessage("orrelin probe click"))) << p.error();
-    std::optional<std::string> id = gui::waitForWindow("^orrelin probe click$", 10);
+    std::optional<std::string> id = gui::waitForWindow("^orrelin probe click$", 60);
     ASSERT_TRUE(id.has_value());
     EXPECT_EQ(gui::windowName(*id), "orrelin probe click");
     EXPECT_EQ(gui::findWindows("^orrelin probe c"), std::vector<std::string>{*id});
@@ -133,7 +133,7 @@ TEST_F(Live, FindsCapturesAndClicksAWindow) {
 TEST_F(Live, PressesAndReleasesTheMouseAtRootCoordinates) {
     gui::Process p;
     ASSERT_TRUE(p.start(probeMessage("orrelin probe press"))) << p.error();
-    std::optional<std::string> id = gui::waitForWindow("^orrelin probe press$", 10);
+    std::optional<std::string> id = gui::waitForWindow("^orrelin probe press$", 60);
     ASSERT_TRUE(id.has_value());
     gui::Image image;
     ASSERT_TRUE(gui::waitFor(
@@ -173,11 +173,11 @@ TEST_F(Live, PressesAndReleasesTheMouseAtRootCoordinates) {
 TEST_F(Live, KeyToWindowActivatesItAndSendsTheKey) {
     gui::Process other, p;
     ASSERT_TRUE(other.start(probeMessage("orrelin probe other")));
-    ASSERT_TRUE(gui::waitForWindow("^orrelin probe other$", 10).has_value());
+    ASSERT_TRUE(gui::waitForWindow("^orrelin probe other$", 60).has_value());
     ASSERT_TRUE(p.start(probeMessage("orrelin probe key"))) << p.error();
-    std::optional<std::string> id = gui::waitForWindow("^orrelin probe key$", 10);
+    std::optional<std::string> id = gui::waitForWindow("^orrelin probe key$", 60);
     ASSERT_TRUE(id.has_value());
-    std::optional<std::string> otherId = gui::waitForWindow("^orrelin probe other$", 10);
+    std::optional<std::string> otherId = gui::waitForWindow("^orrelin probe other$", 60);
     ASSERT_TRUE(otherId.has_value());
 
     // Put the focus elsewhere first, so the key only arrives if keyToWindow moves it.
@@ -198,7 +198,7 @@ TEST_F(Live, KeysTextAndClickCoordinatesArriveAsRealEvents) {
     const std::string log = gui::session().tempDir() + "/xev.log";
     gui::Process xev;
     ASSERT_TRUE(xev.start({"xev", "-name", "orrelin-xev", "-event", "keyboard", "-event", "button"}, {}, {}, log));
-    std::optional<std::string> id = gui::waitForWindow("^orrelin-xev$", 10);
+    std::optional<std::string> id = gui::waitForWindow("^orrelin-xev$", 60);
     ASSERT_TRUE(id.has_value());
     ASSERT_TRUE(gui::keyToWindow(*id, "ctrl+c shift+Right"));
     ASSERT_TRUE(gui::typeText("Hi -x!"));
@@ -263,7 +263,7 @@ TEST_F(Live, SecondSessionWithoutWindowManager) {
 
         gui::Process p;
         ASSERT_TRUE(p.start(probeMessage("orrelin probe bare")));
-        std::optional<std::string> id = gui::waitForWindow("^orrelin probe bare$", 10);
+        std::optional<std::string> id = gui::waitForWindow("^orrelin probe bare$", 60);
         ASSERT_TRUE(id.has_value());
         EXPECT_EQ(gui::activeWindow(), "") << "nothing sets _NET_ACTIVE_WINDOW";
         ASSERT_TRUE(gui::keyToWindow(*id, "Return")) << "falls back to setting the focus";
