@@ -20,3 +20,5 @@ inline constexpr int kSceneMeasureCount = 8;
 inline constexpr int kSceneStatCount = 9;
 // orrelin_scene_descent: bounds (4), triangles held, child taken, per step.
 inline constexpr int kDescentStepFloats = 6;
+// orrelin_scene_sweep: the numbers of one point of a limits sweep.
+inline constexpr int kSweepPointDoubles = 7;

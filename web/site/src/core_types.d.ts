@@ -7,6 +7,7 @@ export interface OrrelinHooks {
   buffer(which: number, bytes: Uint8Array): void;
   stage(stage: number): void;
   redraw(): void;
+  sweep(done: number, total: number): void;
 }
 
 export interface CoreOptions {
@@ -53,6 +54,7 @@ export interface OrrelinCore {
   _orrelin_view_drag_end(): void;
   _orrelin_view_drag(x: number, y: number): void;
   _orrelin_view_eye(out: number): void;
+  _orrelin_view_set_eye(x: number, y: number, z: number): number;
   _orrelin_view_matrices(out: number): void;
   _orrelin_region_outline(
     minX: number,
@@ -78,6 +80,7 @@ export interface OrrelinCore {
   _orrelin_scene_found(out: number): number;
   _orrelin_scene_svg(width: number, height: number): number;
   _orrelin_scene_highlight_prefix(tested: number): void;
+  _orrelin_scene_sweep(axis: number, out: number, capacity: number): number;
 }
 
 export type CreateOrrelinCore = (options: CoreOptions) => Promise<OrrelinCore>;

@@ -12,6 +12,8 @@ import { CanvasInput, followCanvasSize } from "./canvas_input.js";
 import { SceneView } from "./canvas_view.js";
 import { DescentPanel } from "./descent_panel.js";
 import { connectApply } from "./apply.js";
+import { connectLimitsChart } from "./limits_chart.js";
+import { connectCopyLink, openLinked } from "./link.js";
 import { connectLocate } from "./locate.js";
 import { decodeBase64, listMeshes, openDroppedAndChosen, opener } from "./opening.js";
 import { buildPanel, showActiveLimits } from "./panel.js";
@@ -146,9 +148,34 @@ async function startPage() {
   connectApply(core, panel, scenes, finishSteps);
   connectLocate(core, /** @type {HTMLFormElement} */ (byId("locate-form")), canvas, scenes, finishSteps);
   connectSaves(canvas, view, scenes, () => display.sceneName);
+  const limitsChart = connectLimitsChart(scenes, panel, () => display.sceneName);
+  const { showScene, update } = display;
+  display.showScene = (...shown) => {
+    showScene.apply(display, shown);
+    limitsChart.sceneChanged();
+  };
+  display.update = (...updated) => {
+    update.apply(display, updated);
+    limitsChart.limitsMaybeChanged();
+  };
 
-  const first = kMeshes.find((mesh) => mesh.name === kDefaultMeshName);
-  if (first) await open(decodeBase64(first.data), `Data/${first.name}`);
+  /** @type {import("./link.js").LinkContext} */
+  const linkContext = {
+    core,
+    canvas,
+    runner: scenes,
+    panel,
+    requestFrame: () => view.requestFrame(),
+    bundled: kMeshes.map((mesh) => mesh.name),
+    async openBundled(name) {
+      const mesh = kMeshes.find((m) => m.name === name);
+      if (mesh) await open(decodeBase64(mesh.data), `Data/${mesh.name}`);
+    },
+    sceneName: () => display.sceneName,
+    playing: () => aids.stepper.timer !== 0,
+  };
+  connectCopyLink(linkContext);
+  await openLinked(linkContext, location.hash, kDefaultMeshName);
   document.body.dataset.ready = "true";
   performance.mark("orrelin-ready");
 }

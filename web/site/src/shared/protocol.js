@@ -6,6 +6,8 @@
 
 /** The stage a worker reports while it reads a file, before the core's own (SceneStage). */
 export const kStageReading = -1;
+/** The stage a worker reports after each point of a limits sweep, with the fraction done. */
+export const kStageSweeping = -2;
 
 /**
  * The tree's statistics, as orrelin-inspect --stats gives them.
@@ -37,6 +39,13 @@ export const kStageReading = -1;
  */
 
 /**
+ * One tree of a limits sweep, as orrelin-inspect --sweep gives it; the
+ * figures are null when the tree did not fit.
+ * @typedef {{maxDepth: number, maxTriangles: number, fits: boolean, expectedTests: number | null,
+ *   storedReferences: number | null, splitRegions: number | null, buildMs: number | null}} SweepPoint
+ */
+
+/**
  * What a file is read from.
  * @typedef {File | ArrayBuffer} Source
  */
@@ -48,13 +57,15 @@ export const kStageReading = -1;
  *   | ({type: "apply"} & Limits)
  *   | {type: "click", x: number, y: number}
  *   | {type: "prefix", tested: number}
- *   | {type: "svg", width: number, height: number}} Request
+ *   | {type: "svg", width: number, height: number}
+ *   | {type: "sweep", axis: number}} Request
  */
 
 /**
  * What an operation found; each request fills its own fields.
  * @typedef {{failure?: number, measures?: number[], stats?: TreeStats, ok?: boolean,
- *   descent?: DescentStep[], found?: Found, text?: string}} Result
+ *   descent?: DescentStep[], found?: Found, text?: string,
+ *   sweep?: SweepPoint[]}} Result
  */
 
 /**

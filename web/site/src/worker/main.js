@@ -6,8 +6,8 @@
 
 import { Sizes } from "orrelin-generated/constants.js";
 import { createOrrelinCore } from "../shared/core.js";
-import { instantiateFrom, kStageReading } from "../shared/protocol.js";
-import { readDescent, readFound, readIntoCore, readNumbers, readStats } from "./core_reads.js";
+import { instantiateFrom, kStageReading, kStageSweeping } from "../shared/protocol.js";
+import { readDescent, readFound, readIntoCore, readNumbers, readStats, readSweep } from "./core_reads.js";
 
 /** @typedef {import("../core_types").OrrelinCore} OrrelinCore */
 /** @typedef {import("../shared/protocol.js").Request} Request */
@@ -30,6 +30,9 @@ const hooks = {
   },
   redraw() {
     redrawn = true;
+  },
+  sweep(done, total) {
+    postMessage({ type: "stage", stage: kStageSweeping, fraction: done / total });
   },
 };
 
@@ -86,6 +89,8 @@ async function run(request) {
       return started()._orrelin_scene_highlight_prefix(request.tested);
     case "svg":
       return { text: started().UTF8ToString(started()._orrelin_scene_svg(request.width, request.height)) };
+    case "sweep":
+      return { sweep: readSweep(started(), request.axis) };
   }
 }
 
