@@ -812,6 +812,57 @@ describe("the page", () => {
       execFileSync(kMeshgen, [kind, "301", tool, "--seed", "7"]);
       assert.ok((await downloaded(saved, `${kind}-301-s7.tri`)).equals(readFileSync(tool)), kind);
     }
+    await page.close();
+  });
+
+  test("Limits chart: the points are --sweep's, the scene stays, a chosen point is applied", async () => {
+    const page = await openPage(browser, fileUrl, 1300, 1600);
+    const mesh = generated("density", 3000);
+    await openFile(page, mesh);
+    await waitForTitle(page, "density3000.tri");
+    const stats = () => page.$eval("#tree-stats", (e) => e.textContent);
+    const shownStats = await stats();
+    const limits = await page.$$eval("#depth, #triangles", (e) => e.map((f) => f.value));
+    const state = (s) => page.waitForFunction((t) => document.getElementById("limits-chart").dataset.state === t, {}, s);
+    // Cancelled at once: nothing drawn, the note says so.
+    await page.evaluate(() => {
+      document.getElementById("limits-sweep").click();
+      document.getElementById("limits-cancel").click();
+    });
+    await state("empty");
+    assert.equal(await page.$eval("#limits-note", (e) => e.textContent), "The sweep was cancelled.");
+    await page.click("#limits-sweep");
+    await state("drawn");
+    assert.equal(await stats(), shownStats, "the shown tree is untouched");
+    const sweeps = {};
+    for (const axis of ["depth", "triangles"]) {
+      const args = [mesh, "--summary", "--max-depth", limits[0], "--max-triangles", limits[1], "--sweep", axis];
+      sweeps[axis] = JSON.parse(execFileSync(kInspect, args)).sweep.points;
+      const drawn = await page.$$eval(
+        `#limits-chart [data-${axis}]`,
+        (e, a) => e.map((p) => [Number(p.dataset[a]), p.dataset.expectedTests ?? null]),
+        axis,
+      );
+      const key = axis === "depth" ? "maxDepth" : "maxTriangles";
+      const expected = sweeps[axis].map((p) => [p[key], p.expectedTests === null ? null : String(p.expectedTests)]);
+      assert.deepEqual(drawn, expected, axis);
+    }
+    // Enter on a depth point, a click on a triangles point: Apply with those limits.
+    const splitRegions = () =>
+      page.$eval('#tree-stats dd[data-key="splitRegions"]', (e) => Number(e.dataset.value));
+    await page.$eval('#limits-chart [data-depth="3"]', (e) => e.focus());
+    await page.keyboard.press("Enter");
+    await page.waitForFunction(() => document.getElementById("depth").value === "3");
+    await settled(page);
+    assert.equal(await splitRegions(), sweeps.depth.find((p) => p.maxDepth === 3).splitRegions);
+    // A point stands for its own tree: both of its limits are applied.
+    await page.click('#limits-chart [data-triangles="200"]');
+    await page.waitForFunction(() => document.getElementById("triangles").value === "200");
+    await settled(page);
+    assert.equal(await page.$eval("#depth", (e) => e.value), limits[0]);
+    assert.equal(await splitRegions(), sweeps.triangles.find((p) => p.maxTriangles === 200).splitRegions);
+    const marked = await page.$$eval("#limits-chart .active-limit", (e) => e.map((m) => m.dataset.value));
+    assert.deepEqual(marked, [limits[0], "200"], "both charts mark the active limits");
     assert.deepEqual(page.errors, []);
     await page.close();
   });
@@ -865,6 +916,80 @@ describe("the page", () => {
     await page.click("#heat-map");
     await settled(page);
     assert.equal(countPixels(await canvasPixels(page), most), 0);
+    await page.close();
+  });
+
+  test("Copy link: the link opens on the same picture, from the disk and a web server", async () => {
+    const page = await openPage(browser, fileUrl);
+    const names = await page.$$eval("#mesh-list button", (b) => b.map((e) => e.textContent));
+    const other = names.find((name) => name !== "triangles_1.tri");
+    await page.click(`#mesh-list li:nth-child(${names.indexOf(other) + 1}) button`);
+    await waitForTitle(page, `Data/${other}`);
+    await page.$eval("#depth", (e) => (e.value = "3"));
+    await page.$eval("#triangles", (e) => (e.value = "4"));
+    await page.click("#apply");
+    await settled(page);
+    const box = await (await page.$("#scene")).boundingBox();
+    await page.mouse.move(box.x + 300, box.y + 250);
+    await page.mouse.wheel({ deltaY: -100 });
+    await settled(page);
+    await page.mouse.click(box.x + 410, box.y + 290);
+    await page.waitForSelector("#descent:not([hidden])");
+    await settled(page);
+    await page.click("#copy-link");
+    const link = await page.$eval("#link", (e) => e.value);
+    assert.match(link, /#mesh=.*&depth=3&triangles=4&eye=.*&point=.*&heat=0&play=0$/);
+    const picture = await (await page.$("#scene")).screenshot();
+    for (const url of [link, server.url + link.slice(link.indexOf("#"))]) {
+      const copy = await openPage(browser, url);
+      assert.equal(await copy.title(), `Orrelin v1.1 - Data/${other}`);
+      assert.ok(picture.equals(await (await copy.$("#scene")).screenshot()), url);
+      assert.equal(await copy.$eval("#link-note", (e) => e.textContent), "");
+      await copy.close();
+    }
+    // A file from the disk stays behind: the link says so and carries the rest.
+    await openFile(page, meshFile("own.tri", gridMesh(3)));
+    await waitForTitle(page, "own.tri");
+    await page.click("#copy-link");
+    assert.match(await page.$eval("#link", (e) => e.value), /#depth=3&triangles=4&eye=/);
+    assert.match(await page.$eval("#link-note", (e) => e.textContent), /^A mesh from your disk cannot travel/);
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
+  test("a link's bad pieces are left out with a note; the page opens on the default mesh", async () => {
+    const left = (key, why) => `The link's ${key} was left out: ${why}.`;
+    const cases = [
+      ["mesh=nothing.tri", left("mesh", 'no bundled mesh or generator is called "nothing.tri"')],
+      ["mesh=density-2000001-7", left("mesh", "2000001 triangles is outside 1 to 2,000,000; nothing was made")],
+      ["mesh=grid-99999999999999999999999-7", left("mesh", "99999999999999999999999 triangles is outside 1 to 2,000,000; nothing was made")],
+      ["mesh=grid-10-18446744073709551616", left("mesh", "the seed 18446744073709551616 is too large")],
+      ["depth=11&triangles=7", left("depth", '"11" is not a depth limit (1 to 10)')],
+      ["triangles=0x10", left("triangles", '"0x10" is not 1 to 10000')],
+      ["eye=1,2", left("eye", '"1,2" is not three numbers')],
+      ["eye=0,0,-5", left("eye", "the eye must be above the plane")],
+      ["point=NaN,1", left("point", '"NaN,1" is not two numbers')],
+      ["point=1e39,1", left("point", '"1e39,1" is not two numbers')],
+      ["heat=yes", left("heat", '"yes" is not 0 or 1')],
+      ["play=2", left("play", '"2" is not 0 or 1')],
+      ["depth=3&depth=4", left("depth", "it is given twice")],
+      ["zoom=3", 'The link\'s "zoom" is not a piece of a link; it was left out.'],
+      [`mesh=${"x".repeat(1000)}`, "The link is too long (1005 characters); it was not read."],
+    ];
+    const page = await openPage(browser, fileUrl);
+    for (const [fragment, note] of cases) {
+      await page.goto("about:blank");
+      await page.goto(`${fileUrl}#${fragment}`);
+      await page.waitForSelector("body[data-ready]", { timeout: 30000 });
+      assert.equal(await page.$eval("#link-note", (e) => e.textContent), note, fragment);
+      assert.equal(await page.title(), "Orrelin v1.1 - Data/triangles_1.tri", fragment);
+    }
+    // The good piece beside the bad one was taken.
+    await page.goto("about:blank");
+    await page.goto(`${fileUrl}#depth=11&triangles=7`);
+    await page.waitForSelector("body[data-ready]");
+    assert.equal(await page.$eval("#triangles", (e) => e.value), "7");
+    assert.deepEqual(page.errors, []);
     await page.close();
   });
 });

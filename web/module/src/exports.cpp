@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +30,7 @@
 #include "orrelin/render/heat_map.h"
 #include "orrelin/scene/app_state.h"
 #include "orrelin/scene/camera_input.h"
+#include "orrelin/scene/limit_sweep.h"
 #include "orrelin/scene/scene.h"
 #include "orrelin/scene/svg_figure.h"
 #include "orrelin/ui/dialog_fields.h"
@@ -58,6 +60,9 @@ EM_JS(void, report_redraw_to_page, (), {
 });
 EM_JS(void, report_generated_to_page, (double fraction), {
     Module["orrelinHooks"].generated(fraction);
+});
+EM_JS(void, report_sweep_to_page, (int done, int total), {
+    Module["orrelinHooks"].sweep(done, total);
 });
 // clang-format on
 
@@ -344,6 +349,15 @@ EMSCRIPTEN_KEEPALIVE void orrelin_view_eye(float* out) {
     out[2] = AppState.eye.z;
 }
 
+// Puts the eye at (x, y, z), as a shared link gives it; only finite values
+// above the plane (z > 0) are taken. Returns 1 when taken, else 0 (the eye
+// stays).
+EMSCRIPTEN_KEEPALIVE int orrelin_view_set_eye(float x, float y, float z) {
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z) || !(z > 0.0f)) return 0;
+    AppState.eye = {x, y, z};
+    return 1;
+}
+
 // The projection, then the model-view matrix, column after column, as the
 // desktop's GL holds them (single precision): 32 floats into `out`.
 EMSCRIPTEN_KEEPALIVE void orrelin_view_matrices(float* out) {
@@ -590,6 +604,34 @@ EMSCRIPTEN_KEEPALIVE void orrelin_region_outline(float minX, float minY, float m
     const std::vector<WebVertex> lines = thickLines(corners, 2.0f);
     for (std::size_t k = 0; k < static_cast<std::size_t>(kRegionOutlineVertices); ++k)
         out[k] = k < lines.size() ? lines[k] : WebVertex{};
+}
+
+// One sweep of the shown mesh's limits (axis: 0 the depth limit, 1 the
+// triangles per region), each point's kSweepPointDoubles numbers into `out`,
+// at most `capacity` points: depth limit, triangles per region, fits (1/0),
+// expected tests, stored references, split regions, build milliseconds.
+// Reports each point done; the shown tree stays as it is. Returns the number
+// of points; 0 without a scene.
+EMSCRIPTEN_KEEPALIVE int orrelin_scene_sweep(int axis, double* out, int capacity) {
+    if (AppState.quadtree.root == nullptr || capacity < 1) return 0;
+    const LimitSweep sweep =
+        sweepShownMesh(axis == 0 ? SweepAxis::Depth : SweepAxis::Triangles, [](std::size_t done, std::size_t total) {
+            report_sweep_to_page(static_cast<int>(done), static_cast<int>(total));
+            return true;
+        });
+    const std::size_t count = std::min(sweep.points.size(), static_cast<std::size_t>(capacity));
+    for (std::size_t k = 0; k < count; ++k) {
+        const SweepPoint& p = sweep.points[k];
+        const double values[kSweepPointDoubles] = {static_cast<double>(p.maxDepth),
+                                                   static_cast<double>(p.maxTrianglesPerRegion),
+                                                   p.fits ? 1.0 : 0.0,
+                                                   p.expectedTests,
+                                                   static_cast<double>(p.storedReferences),
+                                                   static_cast<double>(p.splitRegions),
+                                                   p.buildMilliseconds};
+        std::memcpy(out + k * kSweepPointDoubles, values, sizeof values);
+    }
+    return static_cast<int>(count);
 }
 
 }  // extern "C"

@@ -86,7 +86,8 @@ int main() {
                        {"RegionOutlineVertices", kRegionOutlineVertices},
                        {"SceneMeasures", kSceneMeasureCount},
                        {"SceneStats", kSceneStatCount},
-                       {"DescentStepFloats", kDescentStepFloats}});
+                       {"DescentStepFloats", kDescentStepFloats},
+                       {"SweepPointDoubles", kSweepPointDoubles}});
     out += colour("The outline of a descent's regions.", "kDescentColor", kDescentColor);
     out += colour("The region a step-by-step replay stands on.", "kStepColor", kStepColor);
     out +=

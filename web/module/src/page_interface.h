@@ -23,3 +23,6 @@ inline constexpr int kDescentStepFloats = 6;
 
 // orrelin_validate_generate: the Generate form's first field that is not valid.
 enum class GenerateVerdict { Valid, InvalidKind, InvalidCount, InvalidSeed };
+
+// orrelin_scene_sweep: the numbers of one point of a limits sweep.
+inline constexpr int kSweepPointDoubles = 7;

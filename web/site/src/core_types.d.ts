@@ -9,6 +9,7 @@ export interface OrrelinHooks {
   redraw(): void;
   /** The generator's progress, 0 to 1. */
   generated(fraction: number): void;
+  sweep(done: number, total: number): void;
 }
 
 export interface CoreOptions {
@@ -57,6 +58,7 @@ export interface OrrelinCore {
   _orrelin_view_drag_end(): void;
   _orrelin_view_drag(x: number, y: number): void;
   _orrelin_view_eye(out: number): void;
+  _orrelin_view_set_eye(x: number, y: number, z: number): number;
   _orrelin_view_matrices(out: number): void;
   _orrelin_region_outline(
     minX: number,
@@ -102,6 +104,7 @@ export interface OrrelinCore {
   _orrelin_scene_heat_map(): number;
   /** Builds with contract checks only: aborts the module. */
   _orrelin_test_abort?: () => void;
+  _orrelin_scene_sweep(axis: number, out: number, capacity: number): number;
 }
 
 export type CreateOrrelinCore = (options: CoreOptions) => Promise<OrrelinCore>;

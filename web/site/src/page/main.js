@@ -15,6 +15,8 @@ import { DescentPanel } from "./descent_panel.js";
 import { connectGenerate } from "./generate.js";
 import { HeatMap } from "./heat_map.js";
 import { connectApply } from "./apply.js";
+import { connectLimitsChart } from "./limits_chart.js";
+import { connectCopyLink, generatedMeshes, openLinked } from "./link.js";
 import { connectLocate } from "./locate.js";
 import { decodeBase64, listMeshes, openDroppedAndChosen, opener } from "./opening.js";
 import { buildPanel, showActiveLimits } from "./panel.js";
@@ -173,10 +175,44 @@ async function startPage() {
   connectLocate(core, /** @type {HTMLFormElement} */ (byId("locate-form")), canvas, scenes, finishSteps);
   connectSaves(canvas, view, scenes, () => display.sceneName, core, () => heatMap.on);
   connectGenerate(core, open);
+  // A link names a generated mesh by the generator's arguments.
+  generatedMeshes.describe = () => {
+    const origin = scenes.shownOrigin;
+    return origin && origin.kind === "generated" ? origin.mesh : null;
+  };
+  generatedMeshes.show = async (mesh) => {
+    await open({ generate: mesh }, `${mesh.kind}-${mesh.count}-s${mesh.seed}`);
+    return scenes.shownOrigin !== null && scenes.shownOrigin.kind === "generated";
+  };
+  const limitsChart = connectLimitsChart(scenes, panel, () => display.sceneName);
+  const { showScene, update } = display;
+  display.showScene = (...shown) => {
+    showScene.apply(display, shown);
+    limitsChart.sceneChanged();
+  };
+  display.update = (...updated) => {
+    update.apply(display, updated);
+    limitsChart.limitsMaybeChanged();
+  };
 
+  /** @type {import("./link.js").LinkContext} */
+  const linkContext = {
+    core,
+    canvas,
+    runner: scenes,
+    panel,
+    requestFrame: () => view.requestFrame(),
+    bundled: kMeshes.map((mesh) => mesh.name),
+    async openBundled(name) {
+      const mesh = kMeshes.find((m) => m.name === name);
+      if (mesh) await open(decodeBase64(mesh.data), `Data/${mesh.name}`);
+    },
+    sceneName: () => display.sceneName,
+    playing: () => aids.stepper.timer !== 0,
+  };
+  connectCopyLink(linkContext);
   performance.mark("orrelin-panel");
-  const first = kMeshes.find((mesh) => mesh.name === kDefaultMeshName);
-  if (first) await open(decodeBase64(first.data), `Data/${first.name}`);
+  await openLinked(linkContext, location.hash, kDefaultMeshName);
   document.body.dataset.ready = "true";
   performance.mark("orrelin-ready");
 }

@@ -11,7 +11,7 @@
  * @param {Blob} blob
  * @param {string} name
  */
-function download(blob, name) {
+export function download(blob, name) {
   const url = URL.createObjectURL(blob);
   const link = document.createElement("a");
   link.href = url;

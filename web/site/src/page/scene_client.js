@@ -347,6 +347,26 @@ export class SceneRunner {
     }
   }
 
+  /**
+   * A worker of its own loaded with a copy of the shown scene (its source, the
+   * active limits), for work that must leave the shown scene alone; the
+   * caller ends it. `loaded` fails without a scene or when the copy did not
+   * load.
+   * @param {StageListener} onStage
+   */
+  copyOfShown(onStage) {
+    const worker = new SceneWorker(this.workerUrl, this.module, onStage);
+    const source = this.shownSource;
+    const limits = { ...this.limits };
+    const loaded = (async () => {
+      if (source === null) throw new Error("no mesh is shown");
+      await worker.started;
+      const answer = await worker.request({ type: "load", source, ...limits });
+      if (answer.result.failure !== LoadFailure.None) throw new Error("the shown mesh did not load again");
+    })();
+    return { worker, loaded };
+  }
+
   // The shown scene's worker broke: the same scene is loaded again in a new
   // worker, with the active limits and the last click. The picture, which the
   // page still holds, stays as it is.

@@ -8,6 +8,8 @@
 export const kStageReading = -1;
 /** The stage a worker reports while it generates a mesh, in place of reading a file. */
 export const kStageGenerating = -2;
+/** The stage a worker reports after each point of a limits sweep, with the fraction done. */
+export const kStageSweeping = -3;
 
 /**
  * The tree's statistics, as orrelin-inspect --stats gives them.
@@ -39,6 +41,13 @@ export const kStageGenerating = -2;
  */
 
 /**
+ * One tree of a limits sweep, as orrelin-inspect --sweep gives it; the
+ * figures are null when the tree did not fit.
+ * @typedef {{maxDepth: number, maxTriangles: number, fits: boolean, expectedTests: number | null,
+ *   storedReferences: number | null, splitRegions: number | null, buildMs: number | null}} SweepPoint
+ */
+
+/**
  * A mesh the generator makes: its kind's name, its triangle count and its
  * seed (decimal digits: it may exceed a double's whole numbers).
  * @typedef {{kind: string, count: number, seed: string}} GeneratedMesh
@@ -58,7 +67,8 @@ export const kStageGenerating = -2;
  *   | {type: "prefix", tested: number}
  *   | {type: "svg", width: number, height: number, eye: number[], heatMap: boolean}
  *   | {type: "meshText"}
- *   | {type: "heatMap"}} Request
+ *   | {type: "heatMap"}
+ *   | {type: "sweep", axis: number}} Request
  */
 
 /**
@@ -66,7 +76,7 @@ export const kStageGenerating = -2;
  * gives the reason the reader found ("" when the file was not refused).
  * @typedef {{failure?: number, measures?: number[], stats?: TreeStats, ok?: boolean,
  *   descent?: DescentStep[], found?: Found, text?: string, reason?: string, bytes?: Uint8Array,
- *   maxCount?: number}} Result
+ *   maxCount?: number, sweep?: SweepPoint[]}} Result
  */
 
 /**

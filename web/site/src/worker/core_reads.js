@@ -128,3 +128,40 @@ export function readDescent(core) {
   }
   return steps;
 }
+
+/**
+ * One limits sweep of the shown mesh (orrelin_scene_sweep), axis 0 the depth
+ * limit, 1 the triangles per region.
+ * @param {OrrelinCore} core
+ * @param {number} axis
+ * @returns {import("../shared/protocol.js").SweepPoint[]}
+ */
+export function readSweep(core, axis) {
+  const capacity = 32;
+  let count = 0;
+  const doubles = Sizes.SweepPointDoubles;
+  const values = readNumbers(core, Float64Array, capacity * doubles, (at) => {
+    count = core._orrelin_scene_sweep(axis, at, capacity);
+  });
+  const points = [];
+  for (let k = 0; k < count; ++k) {
+    const [maxDepth, maxTriangles, fits, expectedTests, storedReferences, splitRegions, buildMs] = values.slice(
+      doubles * k,
+      doubles * (k + 1),
+    );
+    points.push(
+      fits === 1
+        ? { maxDepth, maxTriangles, fits: true, expectedTests, storedReferences, splitRegions, buildMs }
+        : {
+            maxDepth,
+            maxTriangles,
+            fits: false,
+            expectedTests: null,
+            storedReferences: null,
+            splitRegions: null,
+            buildMs: null,
+          },
+    );
+  }
+  return points;
+}

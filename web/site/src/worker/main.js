@@ -8,8 +8,8 @@
 
 import { Sizes } from "orrelin-generated/constants.js";
 import { createOrrelinCore } from "../shared/core.js";
-import { instantiateFrom, kStageGenerating, kStageReading, withCString } from "../shared/protocol.js";
-import { readDescent, readFound, readIntoCore, readNumbers, readStats } from "./core_reads.js";
+import { instantiateFrom, kStageGenerating, kStageReading, kStageSweeping, withCString } from "../shared/protocol.js";
+import { readDescent, readFound, readIntoCore, readNumbers, readStats, readSweep } from "./core_reads.js";
 
 /** @typedef {import("../core_types").OrrelinCore} OrrelinCore */
 /** @typedef {import("../shared/protocol.js").Request} Request */
@@ -37,6 +37,9 @@ const hooks = {
   },
   generated(fraction) {
     postMessage({ type: "stage", stage: kStageGenerating, fraction });
+  },
+  sweep(done, total) {
+    postMessage({ type: "stage", stage: kStageSweeping, fraction: done / total });
   },
 };
 
@@ -134,6 +137,8 @@ async function run(request) {
       return meshText(started());
     case "heatMap":
       return { maxCount: started()._orrelin_scene_heat_map() };
+    case "sweep":
+      return { sweep: readSweep(started(), request.axis) };
   }
 }
 
