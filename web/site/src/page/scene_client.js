@@ -355,7 +355,8 @@ export class SceneRunner {
    * @param {StageListener} onStage
    */
   copyOfShown(onStage) {
-    const worker = new SceneWorker(this.workerUrl, this.module, onStage);
+    const worker = new SceneWorker(this.workerUrl, this.module);
+    worker.onStage = onStage;
     const source = this.shownSource;
     const limits = { ...this.limits };
     const loaded = (async () => {
