@@ -45,6 +45,34 @@ std::vector<std::string> probeMessage(const std::string& title) {
 
 constexpr gui::Rgb kBlue{0, 0, 255};
 
+// Starts the probe window titled `title` and waits for it. An xmessage that
+// ended before its window came (an X client can lose its server on a loaded
+// machine) is started once more; when no window comes, the failure says what
+// became of xmessage and what it printed.
+std::optional<std::string> showProbe(gui::Process& p, const std::string& title) {
+    const std::string log = gui::session().tempDir() + "/" + title + ".log";
+    std::optional<std::string> id;
+    for (int attempt = 0; attempt < 2 && !id; ++attempt) {
+        if (!p.start(probeMessage(title), {}, {}, log)) {
+            ADD_FAILURE() << p.error();
+            return {};
+        }
+        gui::waitFor(
+            [&] {
+                id = gui::waitForWindow("^" + title + "$", 0);
+                return id.has_value() || !p.running();
+            },
+            60, 0.05);
+        if (!id && p.running()) break;
+    }
+    if (!id) {
+        ADD_FAILURE() << "no window \"" << title << "\": xmessage "
+                      << (p.running() ? "still runs" : "ended with " + std::to_string(p.exitStatus().value_or(-1)))
+                      << ", printing: " << readText(log);
+    }
+    return id;
+}
+
 TEST_F(Live, SessionRunsAPrivateServerWithAWindowManager) {
     ASSERT_FALSE(display_.empty());
     EXPECT_EQ(display_[0], ':');
@@ -76,8 +104,7 @@ TEST_F(Live, SessionRunsAPrivateServerWithAWindowManager) {
 
 TEST_F(Live, FindsCapturesAndClicksAWindow) {
     gui::Process p;
-    ASSERT_TRUE(p.start(probeMessage("orrelin probe click"))) << p.error();
-    std::optional<std::string> id = gui::waitForWindow("^orrelin probe click$", 60);
+    std::optional<std::string> id = showProbe(p, "orrelin probe click");
     ASSERT_TRUE(id.has_value());
     EXPECT_EQ(gui::windowName(*id), "orrelin probe click");
     EXPECT_EQ(gui::findWindows("^orrelin probe c"), std::vector<std::string>{*id});
@@ -132,8 +159,7 @@ TEST_F(Live, FindsCapturesAndClicksAWindow) {
 
 TEST_F(Live, PressesAndReleasesTheMouseAtRootCoordinates) {
     gui::Process p;
-    ASSERT_TRUE(p.start(probeMessage("orrelin probe press"))) << p.error();
-    std::optional<std::string> id = gui::waitForWindow("^orrelin probe press$", 60);
+    std::optional<std::string> id = showProbe(p, "orrelin probe press");
     ASSERT_TRUE(id.has_value());
     gui::Image image;
     ASSERT_TRUE(gui::waitFor(
@@ -172,10 +198,8 @@ TEST_F(Live, PressesAndReleasesTheMouseAtRootCoordinates) {
 
 TEST_F(Live, KeyToWindowActivatesItAndSendsTheKey) {
     gui::Process other, p;
-    ASSERT_TRUE(other.start(probeMessage("orrelin probe other")));
-    ASSERT_TRUE(gui::waitForWindow("^orrelin probe other$", 60).has_value());
-    ASSERT_TRUE(p.start(probeMessage("orrelin probe key"))) << p.error();
-    std::optional<std::string> id = gui::waitForWindow("^orrelin probe key$", 60);
+    ASSERT_TRUE(showProbe(other, "orrelin probe other").has_value());
+    std::optional<std::string> id = showProbe(p, "orrelin probe key");
     ASSERT_TRUE(id.has_value());
     std::optional<std::string> otherId = gui::waitForWindow("^orrelin probe other$", 60);
     ASSERT_TRUE(otherId.has_value());
@@ -262,8 +286,7 @@ TEST_F(Live, SecondSessionWithoutWindowManager) {
         EXPECT_EQ(wm.out.find("window id"), std::string::npos) << wm.out;
 
         gui::Process p;
-        ASSERT_TRUE(p.start(probeMessage("orrelin probe bare")));
-        std::optional<std::string> id = gui::waitForWindow("^orrelin probe bare$", 60);
+        std::optional<std::string> id = showProbe(p, "orrelin probe bare");
         ASSERT_TRUE(id.has_value());
         EXPECT_EQ(gui::activeWindow(), "") << "nothing sets _NET_ACTIVE_WINDOW";
         ASSERT_TRUE(gui::keyToWindow(*id, "Return")) << "falls back to setting the focus";
