@@ -1,8 +1,9 @@
 // The page under stress in headless Chromium: thousands of seeded random
-// events, after which a click shows what it shows on a fresh page and the
-// browser's memory is near what the first load left. ORRELIN_SOAK_SEED
-// replays a run (each prints its seed), ORRELIN_SOAK_EVENTS sets its length
-// (5000).
+// events, after which a click shows what it shows on a fresh page; and twenty
+// loads and Applies of 1M-triangle meshes. The memory left behind (the
+// browser's processes, the scene worker's module) must stay near what the
+// first load or Apply left. ORRELIN_SOAK_SEED replays a run (each prints its
+// seed), ORRELIN_SOAK_EVENTS sets its length (5000).
 import assert from "node:assert/strict";
 import { mkdtempSync, readdirSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
@@ -17,6 +18,7 @@ import {
   differingPixels,
   downloadsTo,
   dropFile,
+  generated,
   gridMesh,
   kSite,
   launch,
@@ -178,6 +180,21 @@ async function memoryOf(page) {
   return browserMemory(browser, page);
 }
 
+// The memory of the scene worker's module after its last load or Apply:
+// the newest of the marks named `mark` of any worker, and how many there were.
+async function moduleMemory(page, mark) {
+  let newest = [-Infinity, 0];
+  let count = 0;
+  for (const worker of page.workers()) {
+    const marks = await worker
+      .evaluate((name) => performance.getEntriesByName(name).map((m) => [performance.timeOrigin + m.startTime, m.detail.memoryBytes]), mark)
+      .catch(() => []); // ended meanwhile
+    count += marks.length;
+    for (const m of marks) if (m[0] > newest[0]) newest = m;
+  }
+  return { bytes: newest[1], count };
+}
+
 const within = (value, first, what) =>
   assert.ok(Math.abs(value - first) <= 0.2 * first, `${what}: ${MiB(value)}, first ${MiB(first)}`);
 
@@ -247,5 +264,44 @@ describe("the page under stress", () => {
     assert.equal(soaked.found, expected.found);
     assert.equal(differingPixels(soaked.picture, expected.picture), 0, "pixels unlike the fresh page's");
     await fresh.close();
+  });
+
+  test("memory stays flat over twenty 1M-triangle loads and twenty Applies at depth 10, 1 a region", async () => {
+    const meshes = [generated(work, "grid", 1000000), generated(work, "density", 1000000)];
+    const page = await openPage(browser, fileUrl);
+    const measure = async (step, mark) => {
+      const module = await moduleMemory(page, mark);
+      const figures = { module: module.bytes, browser: await memoryOf(page), marks: module.count };
+      console.log(`${step}: module ${MiB(figures.module)}, browser ${MiB(figures.browser)}`);
+      return figures;
+    };
+    const firstLoads = {};
+    for (let k = 0; k < 20; ++k) {
+      const name = basename(meshes[k % 2]);
+      await openFile(page, meshes[k % 2]);
+      await waitForTitle(page, name);
+      const figures = await measure(`load ${k + 1} (${name})`, "orrelin-worker-loaded");
+      const first = (firstLoads[name] ??= figures);
+      within(figures.module, first.module, `load ${k + 1}, the module's memory`);
+      within(figures.browser, first.browser, `load ${k + 1}, the browser's memory`);
+    }
+    await set(page, "depth", "10");
+    await set(page, "triangles", "1");
+    const applies = [];
+    for (let k = 0; k < 20; ++k) {
+      await page.click("#apply");
+      await settled(page);
+      assert.equal(await page.$eval("#message-box", (box) => box.open), false, "the tree at 10, 1 fits");
+      applies.push(await measure(`Apply ${k + 1} (10, 1)`, "orrelin-worker-applied"));
+      assert.equal(applies[k].marks, k + 1, "every Apply ran");
+      within(applies[k].browser, applies[0].browser, `Apply ${k + 1}, the browser's memory`);
+    }
+    // An Apply builds its tree beside the shown one, which goes only once the
+    // new one stands, and the module's heap grows by a fifth at a time: the
+    // first Applies (beside the default tree, then beside one as large) raise
+    // its high-water mark. After that it must not grow.
+    for (let k = 10; k < 20; ++k) within(applies[k].module, applies[9].module, `Apply ${k + 1}, the module's memory`);
+    assert.deepEqual(page.errors, []);
+    await page.close();
   });
 });
