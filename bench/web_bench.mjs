@@ -23,7 +23,7 @@
 import { readFileSync, readdirSync } from "node:fs";
 import { join } from "node:path";
 import { gzipSync } from "node:zlib";
-import { close, launch, openPage, serve, settled } from "../tests/web/browser.mjs";
+import { close, launch, openPage, processTree, residentBytes, serve, settled } from "../tests/web/browser.mjs";
 
 const [site, mesh] = process.argv.slice(2);
 const median = (values) => values.sort((a, b) => a - b)[Math.floor(values.length / 2)];
@@ -117,31 +117,6 @@ async function stageTimes(page, t0, stages) {
 // The resident memory of the browser's processes, sampled every 20 ms:
 // stop() gives the largest sum and the largest of the page's process.
 function sampleMemory(browserPid) {
-  const page = 4096;
-  const children = () => {
-    const parent = new Map();
-    for (const name of readdirSync("/proc")) {
-      if (!/^\d+$/.test(name)) continue;
-      try {
-        const stat = readFileSync(`/proc/${name}/stat`, "utf8");
-        parent.set(Number(name), Number(stat.slice(stat.lastIndexOf(")") + 2).split(" ")[1]));
-      } catch {
-        // ended meanwhile
-      }
-    }
-    const tree = [browserPid];
-    for (let k = 0; k < tree.length; ++k) {
-      for (const [pid, ppid] of parent) if (ppid === tree[k]) tree.push(pid);
-    }
-    return tree;
-  };
-  const resident = (pid) => {
-    try {
-      return Number(readFileSync(`/proc/${pid}/statm`, "utf8").split(" ")[1]) * page;
-    } catch {
-      return 0;
-    }
-  };
   const isRenderer = (pid) => {
     try {
       return readFileSync(`/proc/${pid}/cmdline`, "utf8").includes("--type=renderer");
@@ -149,13 +124,13 @@ function sampleMemory(browserPid) {
       return false;
     }
   };
-  const pids = children();
+  const pids = processTree(browserPid);
   const renderers = pids.filter(isRenderer);
   let peak = 0;
   let rendererPeak = 0;
   const timer = setInterval(() => {
-    peak = Math.max(peak, pids.reduce((sum, pid) => sum + resident(pid), 0));
-    rendererPeak = Math.max(rendererPeak, renderers.reduce((sum, pid) => sum + resident(pid), 0));
+    peak = Math.max(peak, pids.reduce((sum, pid) => sum + residentBytes(pid), 0));
+    rendererPeak = Math.max(rendererPeak, renderers.reduce((sum, pid) => sum + residentBytes(pid), 0));
   }, 20);
   return {
     stop() {

@@ -1,8 +1,9 @@
 // What the browser edition's tests share: Debian's Chromium started headless
 // by puppeteer-core, the page served from a static server on 127.0.0.1 or
 // opened from the disk, and the canvas read back as pixels.
+import { execFileSync } from "node:child_process";
 import { createServer } from "node:http";
-import { mkdtempSync, readFileSync, rmSync } from "node:fs";
+import { existsSync, mkdtempSync, readFileSync, readdirSync, rmSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { extname, join, normalize } from "node:path";
 import { inflateSync } from "node:zlib";
@@ -119,6 +120,124 @@ export async function settled(page) {
   await page.waitForFunction((n) => Number(document.body.dataset.frames || 0) >= n, {}, frames);
 }
 
+// Opens the file at `path` with Open File.
+export async function openFile(page, path) {
+  const input = await page.$("#open-file");
+  await input.uploadFile(path);
+}
+
+// Drops a file named `name` holding `text` on the canvas.
+export async function dropFile(page, name, text) {
+  await page.$eval(
+    "#scene",
+    (canvas, n, t) => {
+      const transfer = new DataTransfer();
+      transfer.items.add(new File([t], n));
+      canvas.dispatchEvent(new DragEvent("drop", { dataTransfer: transfer, bubbles: true, cancelable: true }));
+    },
+    name,
+    text,
+  );
+}
+
+export async function waitForTitle(page, name) {
+  await page.waitForFunction((t) => document.title === t, { timeout: 120000 }, `Orrelin v1.1 - ${name}`);
+  await settled(page);
+}
+
+// Resolves to the open message box's {caption, text, icon, detail} ("" when
+// the detail line is hidden).
+export async function messageBox(page) {
+  await page.waitForSelector("#message-box[open]", { timeout: 300000 });
+  return page.$eval("#message-box", (box) => {
+    const detail = box.querySelector("#message-detail");
+    return {
+      caption: box.querySelector(".message-caption").textContent,
+      text: box.querySelector(".message-text").textContent,
+      icon: box.querySelector(".message-icon").getAttribute("aria-label"),
+      detail: detail.hidden ? "" : detail.textContent,
+    };
+  });
+}
+
+export async function closeBox(page, key = "Escape") {
+  await page.keyboard.press(key);
+  await page.waitForSelector("#message-box:not([open])");
+}
+
+// Saves of `page` go to `folder`.
+export async function downloadsTo(page, folder) {
+  const session = await page.createCDPSession();
+  await session.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: folder });
+  return folder;
+}
+
+// The bytes of file `name` once the download has written it.
+export async function downloaded(folder, name) {
+  const path = join(folder, name);
+  for (let k = 0; k < 300 && !existsSync(path); ++k) await new Promise((resolve) => setTimeout(resolve, 100));
+  return readFileSync(path);
+}
+
+// orrelin-meshgen's mesh of `kind` with `n` triangles (seed 4), in `folder`.
+export function generated(folder, kind, n) {
+  const path = join(folder, `${kind}${n}.tri`);
+  execFileSync(kMeshgen, [kind, String(n), path, "--seed", "4"]);
+  return path;
+}
+
+// n x n cells over (0, 0)-(300, 400), two clockwise triangles a cell.
+export function gridMesh(n) {
+  const lines = [];
+  for (let j = 0; j <= n; ++j) for (let i = 0; i <= n; ++i) lines.push(`v ${(300 * i) / n} ${(400 * j) / n}`);
+  const v = (i, j) => j * (n + 1) + i;
+  for (let j = 0; j < n; ++j) {
+    for (let i = 0; i < n; ++i) {
+      lines.push(`f ${v(i, j)} ${v(i + 1, j + 1)} ${v(i + 1, j)}`, `f ${v(i, j)} ${v(i, j + 1)} ${v(i + 1, j + 1)}`);
+    }
+  }
+  return `${lines.join("\n")}\n`;
+}
+
+// The process `pid` and all its descendants.
+export function processTree(pid) {
+  const parent = new Map();
+  for (const name of readdirSync("/proc")) {
+    if (!/^\d+$/.test(name)) continue;
+    try {
+      const stat = readFileSync(`/proc/${name}/stat`, "utf8");
+      parent.set(Number(name), Number(stat.slice(stat.lastIndexOf(")") + 2).split(" ")[1]));
+    } catch {
+      // ended meanwhile
+    }
+  }
+  const tree = [pid];
+  for (let k = 0; k < tree.length; ++k) {
+    for (const [child, of] of parent) if (of === tree[k]) tree.push(child);
+  }
+  return tree;
+}
+
+// The resident memory of process `pid` in bytes; 0 when it has ended.
+export function residentBytes(pid) {
+  try {
+    return Number(readFileSync(`/proc/${pid}/statm`, "utf8").split(" ")[1]) * 4096;
+  } catch {
+    return 0;
+  }
+}
+
+// The resident memory of all the browser's processes together, after a
+// garbage collection in `page` and its workers.
+export async function browserMemory(browser, page) {
+  for (const target of [page, ...page.workers()]) {
+    const session = target === page ? await page.createCDPSession() : target.client;
+    await session.send("HeapProfiler.collectGarbage").catch(() => {}); // a worker may have ended meanwhile
+    if (target === page) await session.detach();
+  }
+  return processTree(browser.process().pid).reduce((sum, pid) => sum + residentBytes(pid), 0);
+}
+
 export async function eye(page) {
   return page.$eval("#scene", (canvas) => canvas.dataset.eye.split(" ").map(Number));
 }
@@ -187,6 +306,12 @@ export function decodePng(bytes) {
 
 export function near(a, b, tolerance = 3) {
   return Math.abs(a[0] - b[0]) <= tolerance && Math.abs(a[1] - b[1]) <= tolerance && Math.abs(a[2] - b[2]) <= tolerance;
+}
+
+export function differingPixels(a, b) {
+  let count = 0;
+  for (let y = 0; y < a.height; ++y) for (let x = 0; x < a.width; ++x) count += near(a.at(x, y), b.at(x, y), 0) ? 0 : 1;
+  return count;
 }
 
 export function countPixels(image, colour, x0 = 0, y0 = 0, x1 = image.width - 1, y1 = image.height - 1) {

@@ -12,9 +12,16 @@ import { pathToFileURL } from "node:url";
 import {
   canvasPixels,
   close,
+  closeBox,
   countPixels,
   decodePng,
+  differingPixels,
+  downloaded,
+  downloadsTo,
+  dropFile,
   eye,
+  generated,
+  gridMesh,
   kBlack,
   kFoundGreen,
   kGrey,
@@ -25,10 +32,13 @@ import {
   kTestedRed,
   kFirefox,
   launch,
+  messageBox,
   near,
+  openFile,
   openPage,
   serve,
   settled,
+  waitForTitle,
 } from "./browser.mjs";
 
 const f = Math.fround;
@@ -59,37 +69,6 @@ function meshFile(name, text) {
   return path;
 }
 
-function generated(kind, n) {
-  const path = join(work, `${kind}${n}.tri`);
-  execFileSync(kMeshgen, [kind, String(n), path, "--seed", "4"]);
-  return path;
-}
-
-async function openFile(page, path) {
-  const input = await page.$("#open-file");
-  await input.uploadFile(path);
-}
-
-async function waitForTitle(page, name) {
-  await page.waitForFunction((t) => document.title === t, { timeout: 120000 }, `Orrelin v1.1 - ${name}`);
-  await settled(page);
-}
-
-// Resolves to the open message box's {caption, text, icon, detail} ("" when
-// the detail line is hidden).
-async function messageBox(page) {
-  await page.waitForSelector("#message-box[open]", { timeout: 300000 });
-  return page.$eval("#message-box", (box) => {
-    const detail = box.querySelector("#message-detail");
-    return {
-      caption: box.querySelector(".message-caption").textContent,
-      text: box.querySelector(".message-text").textContent,
-      icon: box.querySelector(".message-icon").getAttribute("aria-label"),
-      detail: detail.hidden ? "" : detail.textContent,
-    };
-  });
-}
-
 // orrelin-inspect's JSON for a file it refuses (it exits with 1).
 function refusedByInspect(path) {
   try {
@@ -98,11 +77,6 @@ function refusedByInspect(path) {
     return JSON.parse(error.stdout);
   }
   throw new Error(`${path} loaded`);
-}
-
-async function closeBox(page, key = "Escape") {
-  await page.keyboard.press(key);
-  await page.waitForSelector("#message-box:not([open])");
 }
 
 describe("the page", () => {
@@ -386,11 +360,7 @@ describe("the page", () => {
     }
     assert.notEqual(countPixels(shown, kGrey), 0);
     // A file without a name is named so in the title.
-    await page.$eval("#scene", (canvas) => {
-      const transfer = new DataTransfer();
-      transfer.items.add(new File(["v 0 0\nv 1 0\nv 0 1\nf 0 1 2\n"], ""));
-      canvas.dispatchEvent(new DragEvent("drop", { dataTransfer: transfer, bubbles: true, cancelable: true }));
-    });
+    await dropFile(page, "", "v 0 0\nv 1 0\nv 0 1\nf 0 1 2\n");
     await waitForTitle(page, "(unnamed)");
     // The bundled meshes open from their list.
     await page.click("#mesh-list li:first-child button");
@@ -690,15 +660,7 @@ describe("the page", () => {
       await page.waitForSelector("body[data-ready]");
       await openFile(page, mesh);
       await waitForTitle(page, name);
-      await page.$eval(
-        "#scene",
-        (canvas, n) => {
-          const transfer = new DataTransfer();
-          transfer.items.add(new File(["v 0 0\n"], n));
-          canvas.dispatchEvent(new DragEvent("drop", { dataTransfer: transfer, bubbles: true, cancelable: true }));
-        },
-        name,
-      );
+      await dropFile(page, name, "v 0 0\n");
       assert.equal((await messageBox(page)).text, `The file "${name}" could not be opened.`, url);
       assert.equal(await page.$$eval("img", (images) => images.length), 0, url);
       await closeBox(page);
@@ -725,7 +687,7 @@ describe("the page", () => {
   // How long the page's longest task takes depends on the machine: scripts/bench
   // reports it. Here: the load leaves the page's thread free.
   test("a 1M-triangle load runs in a worker: progress comes and goes, input is answered meanwhile", async () => {
-    const mesh = generated("grid", 1000000);
+    const mesh = generated(work, "grid", 1000000);
     const page = await openPage(browser, fileUrl);
     await page.evaluate(() => {
       const progress = document.getElementById("progress");
@@ -758,7 +720,7 @@ describe("the page", () => {
   });
 
   test("a tree that does not fit gives the memory message and keeps the scene", { skip: kSameInEveryBrowser }, async () => {
-    const mesh = generated("slivers", 1000000);
+    const mesh = generated(work, "slivers", 1000000);
     const page = await openPage(browser, fileUrl);
     await openFile(page, mesh);
     await waitForTitle(page, "slivers1000000.tri");
@@ -782,7 +744,7 @@ describe("the page", () => {
 
   test("Generate makes the tool's mesh of every kind and Save mesh writes its bytes; bad fields start nothing", { skip: kNeedsDevTools }, async () => {
     const page = await openPage(browser, fileUrl);
-    const saved = await downloadsTo(page, "generated");
+    const saved = await downloadsTo(page, join(work, "generated"));
     const set = (id, value) => page.$eval(`#${id}`, (e, v) => (e.value = v), value);
     const title = await page.title();
     const cases = [
@@ -817,7 +779,7 @@ describe("the page", () => {
 
   test("Limits chart: the points are --sweep's, the scene stays, a chosen point is applied", async () => {
     const page = await openPage(browser, fileUrl, 1300, 1600);
-    const mesh = generated("density", 3000);
+    const mesh = generated(work, "density", 3000);
     await openFile(page, mesh);
     await waitForTitle(page, "density3000.tri");
     const stats = () => page.$eval("#tree-stats", (e) => e.textContent);
@@ -869,7 +831,7 @@ describe("the page", () => {
 
   test("Heat map: each leaf filled by its count under the lines, a legend, in the figure", { skip: kNeedsDevTools }, async () => {
     const page = await openPage(browser, fileUrl);
-    const saved = await downloadsTo(page, "heat");
+    const saved = await downloadsTo(page, join(work, "heat"));
     // Split once: the lower-left leaf holds three triangles, the upper-right one, the others none.
     const corners = [
       [0, 0, 100, 0, 0, 100],
@@ -994,21 +956,6 @@ describe("the page", () => {
   });
 });
 
-// Saves of `page` go to a new folder under `name`.
-async function downloadsTo(page, name) {
-  const folder = join(work, name);
-  const session = await page.createCDPSession();
-  await session.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: folder });
-  return folder;
-}
-
-// The bytes of file `name` once the download has written it.
-async function downloaded(folder, name) {
-  const path = join(folder, name);
-  for (let k = 0; k < 300 && !existsSync(path); ++k) await new Promise((resolve) => setTimeout(resolve, 100));
-  return readFileSync(path);
-}
-
 // Clicks the canvas at pixel (x, y) and waits for the location it shows.
 async function locateAt(page, x, y) {
   const box = await (await page.$("#scene")).boundingBox();
@@ -1016,23 +963,4 @@ async function locateAt(page, x, y) {
   await page.mouse.click(box.x + x, box.y + y);
   await page.waitForFunction((t) => document.getElementById("found").textContent !== t, {}, before);
   await settled(page);
-}
-
-function differingPixels(a, b) {
-  let count = 0;
-  for (let y = 0; y < a.height; ++y) for (let x = 0; x < a.width; ++x) count += near(a.at(x, y), b.at(x, y), 0) ? 0 : 1;
-  return count;
-}
-
-// n x n cells over (0, 0)-(300, 400), two clockwise triangles a cell.
-function gridMesh(n) {
-  const lines = [];
-  for (let j = 0; j <= n; ++j) for (let i = 0; i <= n; ++i) lines.push(`v ${(300 * i) / n} ${(400 * j) / n}`);
-  const v = (i, j) => j * (n + 1) + i;
-  for (let j = 0; j < n; ++j) {
-    for (let i = 0; i < n; ++i) {
-      lines.push(`f ${v(i, j)} ${v(i + 1, j + 1)} ${v(i + 1, j)}`, `f ${v(i, j)} ${v(i, j + 1)} ${v(i + 1, j + 1)}`);
-    }
-  }
-  return `${lines.join("\n")}\n`;
 }

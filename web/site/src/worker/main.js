@@ -4,7 +4,8 @@
 // one at a time, in the order they come; each is answered with a "done"
 // message carrying what the core handed over (buffers, measures, results).
 // Performance marks ("orrelin-worker-...") time a load's stages on this
-// thread; the benchmark reads them.
+// thread; the benchmark reads them. The marks after a load and an Apply carry
+// the module's memory, which the tests follow.
 
 import { Sizes } from "orrelin-generated/constants.js";
 import { createOrrelinCore } from "../shared/core.js";
@@ -120,6 +121,7 @@ async function run(request) {
       return started()._orrelin_scene_set_query(request.x, request.y, request.clicked ? 1 : 0);
     case "apply": {
       const ok = started()._orrelin_scene_apply(request.maxDepth, request.trianglesPerRegion) === 1;
+      performance.mark("orrelin-worker-applied", { detail: { memoryBytes: started().HEAPU8.buffer.byteLength } });
       return { ok, stats: readStats(started()), descent: readDescent(started()), found: readFound(started()) };
     }
     case "click": {
