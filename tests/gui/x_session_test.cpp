@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -45,14 +46,30 @@ std::vector<std::string> probeMessage(const std::string& title) {
 
 constexpr gui::Rgb kBlue{0, 0, 255};
 
-// Starts the probe window titled `title` and waits for it. An xmessage that
-// ended before its window came (an X client can lose its server on a loaded
-// machine) is started once more; when no window comes, the failure says what
-// became of xmessage and what it printed.
+// What the X server holds for windows named `title`: each one's id and map
+// state, for a failure message.
+std::string windowsNamed(const std::string& title) {
+    std::string said;
+    for (const std::string& id : gui::findWindows("^" + title + "$", false)) {
+        const gui::CommandResult info = gui::runCommand({"xwininfo", "-id", id}, 5);
+        const std::size_t state = info.out.find("Map State:");
+        said +=
+            " " + id +
+            (state == std::string::npos ? "" : " (" + info.out.substr(state, info.out.find('\n', state) - state) + ")");
+    }
+    return said.empty() ? " none" : said;
+}
+
+// Starts the probe window titled `title` and waits for it to be shown. An
+// xmessage whose window did not show within 20 s, or that ended first, is
+// ended and started again, up to three times in all; each such loss is
+// printed with what the server held and what xmessage printed, and so is the
+// failure when no window came.
 std::optional<std::string> showProbe(gui::Process& p, const std::string& title) {
     const std::string log = gui::session().tempDir() + "/" + title + ".log";
     std::optional<std::string> id;
-    for (int attempt = 0; attempt < 2 && !id; ++attempt) {
+    std::string lost;
+    for (int attempt = 0; attempt < 3 && !id; ++attempt) {
         if (!p.start(probeMessage(title), {}, {}, log)) {
             ADD_FAILURE() << p.error();
             return {};
@@ -62,13 +79,17 @@ std::optional<std::string> showProbe(gui::Process& p, const std::string& title) 
                 id = gui::waitForWindow("^" + title + "$", 0);
                 return id.has_value() || !p.running();
             },
-            60, 0.05);
-        if (!id && p.running()) break;
+            20, 0.05);
+        if (id) break;
+        lost += "\nattempt " + std::to_string(attempt + 1) + ": xmessage " +
+                (p.running() ? "still ran" : "ended with " + std::to_string(p.exitStatus().value_or(-1))) +
+                ", windows of that name:" + windowsNamed(title) + ", it printed: " + readText(log);
+        p.terminate();
     }
     if (!id) {
-        ADD_FAILURE() << "no window \"" << title << "\": xmessage "
-                      << (p.running() ? "still runs" : "ended with " + std::to_string(p.exitStatus().value_or(-1)))
-                      << ", printing: " << readText(log);
+        ADD_FAILURE() << "no window \"" << title << "\" was shown" << lost;
+    } else if (!lost.empty()) {
+        std::cerr << "the probe window \"" << title << "\" came only when started again:" << lost << "\n";
     }
     return id;
 }
