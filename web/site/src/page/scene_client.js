@@ -287,14 +287,8 @@ export class SceneRunner {
    * @returns {Promise<HandedBuffer[] | null>}
    */
   async highlightPrefix(tested) {
-    const worker = this.shown;
-    if (!worker) return null;
-    try {
-      const answer = await worker.request({ type: "prefix", tested });
-      return worker === this.shown ? answer.buffers : null;
-    } catch (error) {
-      return null;
-    }
+    const asked = await this.askShown({ type: "prefix", tested });
+    return asked && asked.worker === this.shown ? asked.answer.buffers : null;
   }
 
   /**
@@ -307,13 +301,8 @@ export class SceneRunner {
    * @returns {Promise<string | null>}
    */
   async figure(width, height, eye, heatMap = false) {
-    const worker = this.shown;
-    if (!worker) return null;
-    try {
-      return (await worker.request({ type: "svg", width, height, eye, heatMap })).result.text ?? null;
-    } catch (error) {
-      return null;
-    }
+    const asked = await this.askShown({ type: "svg", width, height, eye, heatMap });
+    return asked?.answer.result.text ?? null;
   }
 
   /**
@@ -321,13 +310,8 @@ export class SceneRunner {
    * @returns {Promise<Uint8Array | null>}
    */
   async meshText() {
-    const worker = this.shown;
-    if (!worker) return null;
-    try {
-      return (await worker.request({ type: "meshText" })).result.bytes ?? null;
-    } catch (error) {
-      return null;
-    }
+    const asked = await this.askShown({ type: "meshText" });
+    return asked?.answer.result.bytes ?? null;
   }
 
   /**
@@ -336,12 +320,23 @@ export class SceneRunner {
    * @returns {Promise<{buffers: HandedBuffer[], maxCount: number} | null>}
    */
   async heatMap() {
+    const asked = await this.askShown({ type: "heatMap" });
+    const maxCount = asked?.answer.result.maxCount ?? -1;
+    return asked && asked.worker === this.shown && maxCount >= 0 ? { buffers: asked.answer.buffers, maxCount } : null;
+  }
+
+  /**
+   * The shown scene's worker's answer to `fields`, with that worker (the
+   * scene may have changed by the time it comes); null without a scene or
+   * when the request failed.
+   * @param {Request} fields
+   * @returns {Promise<{worker: SceneWorker, answer: Answer} | null>}
+   */
+  async askShown(fields) {
     const worker = this.shown;
     if (!worker) return null;
     try {
-      const answer = await worker.request({ type: "heatMap" });
-      const maxCount = answer.result.maxCount ?? -1;
-      return worker === this.shown && maxCount >= 0 ? { buffers: answer.buffers, maxCount } : null;
+      return { worker, answer: await worker.request(fields) };
     } catch (error) {
       return null;
     }
